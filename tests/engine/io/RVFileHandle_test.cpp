@@ -1,0 +1,103 @@
+// RVFileHandle on real files: positions, truncation, locks and errno mapping.
+#include "engine/io/RVFileHandle.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "engine/io/RVException.h"
+#include "engine/io/RVFileSystem.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using corvana_test::TempDir;
+using Bytes = std::vector<uint8_t>;
+
+std::string raised(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const RVException& e) {
+    return e.reason() ? e.name() + " " + *e.reason() : e.name();
+  }
+  return "";
+}
+
+int openDescriptors() {
+  return static_cast<int>(corvana_test::listFolder("/proc/self/fd").size());
+}
+
+TEST(RVFileHandleTest, PositionsAndTruncation) {
+  TempDir dir;
+  std::string path = dir / "f";
+  corvana_test::writeFile(path, "hello");
+  auto h = RVFileHandle::forWritingAtPath(path);
+  EXPECT_TRUE(h->hasBytesAvailable());
+  EXPECT_EQ(h->offset(), 0u);
+  EXPECT_EQ(h->seekToEnd(), 5u);
+  EXPECT_FALSE(h->hasBytesAvailable());
+  EXPECT_EQ(h->offset(), 5u);
+
+  // Truncated below the position, the next write leaves a zero-filled gap.
+  h->truncateAtOffset(2);
+  EXPECT_EQ(h->offset(), 5u);
+  h->writeData(Bytes{'!'});
+  h->close();
+  EXPECT_EQ(corvana_test::readFile(path), (Bytes{'h', 'e', 0, 0, 0, '!'}));
+}
+
+TEST(RVFileHandleTest, OpenFailuresReportTheirErrno) {
+  TempDir dir;
+  EXPECT_EQ(raised([&] { RVFileHandle::forReadingAtPath(dir / "missing"); }),
+            "RVFileSystemException errno = 2");
+  corvana_test::writeFile(dir / "target", "x");
+  ASSERT_EQ(::symlink((dir / "target").c_str(), (dir / "link").c_str()), 0);
+  EXPECT_EQ(raised([&] { RVFileHandle::forWritingAtPath(dir / "link"); }),
+            "RVFileSystemException errno = " + std::to_string(ELOOP));
+  // Reading follows the link.
+  EXPECT_EQ(RVFileHandle::forReadingAtPath(dir / "link")->readDataToEnd(), (Bytes{'x'}));
+}
+
+TEST(RVFileHandleTest, LocksAreTakenWithoutWaiting) {
+  TempDir dir;
+  std::string path = dir / "locked";
+  int fds = openDescriptors();
+  {
+    auto writer = RVFileHandle::forWritingAtPath((corvana_test::writeFile(path, "x"), path));
+    EXPECT_EQ(raised([&] { RVFileHandle::forWritingAtPath(path); }),
+              "RVFileSystemException errno = " + std::to_string(EWOULDBLOCK));
+    EXPECT_EQ(raised([&] { RVFileHandle::forReadingAtPath(path); }),
+              "RVFileSystemException errno = " + std::to_string(EWOULDBLOCK));
+  }
+  // Readers share; a writer is refused while they read. No descriptor leaks.
+  auto a = RVFileHandle::forReadingAtPath(path);
+  auto b = RVFileHandle::forReadingAtPath(path);
+  EXPECT_NE(raised([&] { RVFileHandle::forWritingAtPath(path); }), "");
+  a.reset();
+  b.reset();
+  EXPECT_EQ(openDescriptors(), fds);
+  EXPECT_EQ(raised([&] { RVFileHandle::forWritingAtPath(path); }), "");
+}
+
+TEST(RVFileHandleTest, NegativeDescriptorAndFullDevice) {
+  errno = EBADF;
+  EXPECT_EQ(raised([] { RVFileHandle(-1, true); }),
+            "RVFileSystemException errno = " + std::to_string(EBADF));
+  if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  auto full = RVFileHandle::forWritingAtPath("/dev/full");
+  EXPECT_EQ(raised([&] { full->writeData(Bytes(10, 1)); }), "RVDiskFullException");
+}
+
+TEST(RVFileHandleTest, DescriptorNotOwnedIsLeftOpen) {
+  TempDir dir;
+  int fd = ::open((dir / "f").c_str(), O_RDWR | O_CREAT, 0666);
+  ASSERT_GE(fd, 0);
+  { RVFileHandle h(fd, false); }
+  EXPECT_NE(::fcntl(fd, F_GETFD), -1);
+  EXPECT_EQ(::close(fd), 0);
+}
+
+}  // namespace
