@@ -1,0 +1,91 @@
+// Reads one Zip archive: finds its central directory from the end of the file
+// (with Zip64 and split parts), hands out the central records in order, and
+// extracts any entry below a folder under a free name.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/CVNZipResult.h"
+
+class CVNEngineJob;
+class CVNZipCentralFileHeader;
+class RVIOHandle;
+
+class CVNZipFileReader {
+ public:
+  // Searches `path` for a valid central directory; null when there is none (not
+  // a Zip file, no entries, damaged). Exceptions of the search (the file cannot
+  // be read, a part is missing, a record runs past the end) pass out.
+  static std::unique_ptr<CVNZipFileReader> withZipFileAtPath(const std::string& path);
+  ~CVNZipFileReader();
+
+  // The next central record, or null at the first record that is not one (the
+  // entry counts are not consulted); null from then on. Read failures raise.
+  std::unique_ptr<CVNZipCentralFileHeader> readCentralFileHeader();
+  // Back to the first central record by searching again; raises
+  // RVInternalInconsistencyException when the directory is no longer found.
+  void rewind();
+  // Extracts the entry into directoryPath() and returns its result: 0, 1, 3, 4
+  // or 5. Output that failed (1, 3, 5) is removed; 4 is kept with its dates.
+  // Exceptions remove the partial output and pass out.
+  CVNZipResult decompressFileDataRelativeToCentralFileHeader(const CVNZipCentralFileHeader& header);
+  // Nothing to do: the handles close with the reader.
+  void closeFile() {}
+
+  bool isDebug() const { return _isDebug; }
+  void setDebug(bool debug) { _isDebug = debug; }
+  // Asked for cancellation once per candidate of the search and during
+  // extraction; not owned, may be null.
+  CVNEngineJob* operation() const { return _operation; }
+  void setOperation(CVNEngineJob* operation) { _operation = operation; }
+  // The name of an entry whose name cannot be decoded.
+  const std::optional<std::u16string>& defaultFileName() const { return _defaultFileName; }
+  void setDefaultFileName(std::optional<std::u16string> name) { _defaultFileName = std::move(name); }
+  const std::string& path() const { return _path; }
+  // Entries are extracted below this folder; the current folder at creation.
+  const std::string& directoryPath() const { return _directoryPath; }
+  void setDirectoryPath(std::string path) { _directoryPath = std::move(path); }
+  const std::optional<std::vector<uint8_t>>& password() const { return _password; }
+  void setPassword(std::optional<std::vector<uint8_t>> password) { _password = std::move(password); }
+
+  // The values of the accepted directory, after the Zip64 replacement.
+  uint32_t numberOfThisDisk() const { return _numberOfThisDisk; }
+  uint32_t numberOfTheDiskWithTheStartOfTheCentralDirectory() const {
+    return _numberOfTheDiskWithTheStartOfTheCentralDirectory;
+  }
+  uint64_t totalNumberOfEntriesInTheCentralDirectoryOnThisDisk() const {
+    return _totalNumberOfEntriesInTheCentralDirectoryOnThisDisk;
+  }
+  uint64_t totalNumberOfEntriesInTheCentralDirectory() const {
+    return _totalNumberOfEntriesInTheCentralDirectory;
+  }
+  uint64_t sizeOfTheCentralDirectory() const { return _sizeOfTheCentralDirectory; }
+  uint64_t offsetOfStartOfCentralDirectoryWithRespectToTheStartingDiskNumber() const {
+    return _offsetOfStartOfCentralDirectory;
+  }
+
+ private:
+  explicit CVNZipFileReader(std::string path);
+  bool _searchCentralDirectory();
+
+  bool _isDebug = false;
+  CVNEngineJob* _operation = nullptr;
+  std::optional<std::u16string> _defaultFileName;
+  std::vector<uint8_t> _inputBuffer;
+  std::vector<uint8_t> _outputBuffer;
+  std::string _path;
+  std::string _directoryPath;
+  std::optional<std::vector<uint8_t>> _password;
+  std::unique_ptr<RVIOHandle> _centralDirectoryHandle;
+  bool _enumerationEnded = false;
+  uint32_t _numberOfThisDisk = 0;
+  uint32_t _numberOfTheDiskWithTheStartOfTheCentralDirectory = 0;
+  uint64_t _totalNumberOfEntriesInTheCentralDirectoryOnThisDisk = 0;
+  uint64_t _totalNumberOfEntriesInTheCentralDirectory = 0;
+  uint64_t _sizeOfTheCentralDirectory = 0;
+  uint64_t _offsetOfStartOfCentralDirectory = 0;
+};
