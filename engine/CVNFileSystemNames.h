@@ -1,0 +1,26 @@
+// Name rules on paths: items that only make sense on a Mac, files that only
+// make sense on Windows, and turning paths and entry names into one another.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+class CVNPathComponentEncoder;
+
+// Whether the item at `pathBytes` exists (a final link followed) and is Mac-only:
+// a folder named ".fseventsd", ".Spotlight-V100", ".Trashes", ".Trash" or
+// ".localized"; anything else named "._...", ".DS_Store", ".VolumeIcon.icns",
+// ".localized" or "Icon\r". Case-sensitive.
+bool isMacOSXFileSystemItem(const std::string& pathBytes);
+// Whether the last component of the path or entry name is "Thumbs.db" or
+// "Desktop.ini", without regard to case. Looks at the text only.
+bool isWindowsFileSystemFile(std::u16string_view pathOrEntryName);
+// Every component encoded for Windows, joined with "/". Repeated separators
+// count as one; a leading "/" stays, a trailing one is dropped.
+std::u16string pathUsingPathComponentEncoder(std::u16string_view path,
+                                             const CVNPathComponentEncoder& encoder);
+// An entry name as a relative path: runs of "/" become one, a trailing "/"
+// stays. "\" is an ordinary character.
+std::u16string pathWithZipFileName(std::u16string_view name);
+// The path without its trailing separators; the root stays "/".
+std::u16string stringByDeletingFinalPathSeparator(std::u16string_view path);
