@@ -1,0 +1,340 @@
+#include "engine/CVNZipFileData.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "engine/CVNEngineJob.h"
+#include "engine/CVNZipCentralFileHeader.h"
+#include "engine/CVNZipDecryptor.h"
+#include "engine/CVNZipEncryptor.h"
+#include "engine/io/RVCRC32.h"
+#include "engine/io/RVException.h"
+#include "engine/io/RVIOHandle.h"
+
+namespace {
+
+constexpr uint16_t kEncryptedFlag = 0x0001;
+constexpr uint16_t kMethodStored = 0;
+constexpr uint16_t kMethodDeflated = 8;
+constexpr uint64_t kEncryptionHeaderLength = 12;
+
+// zlib counts in 32 bits; a larger caller buffer is used in pieces of this size.
+constexpr uint64_t kZlibChunkLimit = uint64_t{1} << 30;
+
+uInt zlibChunk(const std::vector<uint8_t>& buffer) {
+  return static_cast<uInt>(std::min<uint64_t>(buffer.size(), kZlibChunkLimit));
+}
+
+// Only a programming error leaves a zlib stream inconsistent.
+[[noreturn]] void raiseStreamError(const char* operation) {
+  throw RVException(RVInternalInconsistencyException,
+                    std::string("zlib stream error in ") + operation);
+}
+
+int zlibLevel(int compressionLevel) {
+  switch (compressionLevel) {
+    case 0:
+    case 1:
+    case 9:
+      return compressionLevel;
+    default:
+      return Z_DEFAULT_COMPRESSION;
+  }
+}
+
+// A raw deflate stream, ended on every way out.
+class DeflateStream {
+ public:
+  explicit DeflateStream(int level) {
+    int r = deflateInit2(&_stream, level, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
+    if (r == Z_MEM_ERROR) RVRaiseOutOfMemory();
+    if (r != Z_OK) raiseStreamError("deflateInit2");
+  }
+  ~DeflateStream() {
+    if (_open) deflateEnd(&_stream);
+  }
+  DeflateStream(const DeflateStream&) = delete;
+  DeflateStream& operator=(const DeflateStream&) = delete;
+
+  z_stream& stream() { return _stream; }
+  // Ends the stream after its last output, reporting an inconsistent state.
+  void end() {
+    _open = false;
+    if (deflateEnd(&_stream) == Z_STREAM_ERROR) raiseStreamError("deflateEnd");
+  }
+
+ private:
+  z_stream _stream{};
+  bool _open = true;
+};
+
+// A raw inflate stream, ended on every way out.
+class InflateStream {
+ public:
+  InflateStream() {
+    int r = inflateInit2(&_stream, -MAX_WBITS);
+    if (r == Z_MEM_ERROR) RVRaiseOutOfMemory();
+    if (r != Z_OK) raiseStreamError("inflateInit2");
+  }
+  ~InflateStream() {
+    if (_open) inflateEnd(&_stream);
+  }
+  InflateStream(const InflateStream&) = delete;
+  InflateStream& operator=(const InflateStream&) = delete;
+
+  z_stream& stream() { return _stream; }
+  void end() {
+    _open = false;
+    if (inflateEnd(&_stream) == Z_STREAM_ERROR) raiseStreamError("inflateEnd");
+  }
+
+ private:
+  z_stream _stream{};
+  bool _open = true;
+};
+
+}  // namespace
+
+uint32_t CVNZipFileData::calculateCRC32WithIOHandle(RVIOHandle& source,
+                                                    std::vector<uint8_t>& buffer,
+                                                    CVNEngineJob* job) {
+  RVParameterAssert(!buffer.empty());
+  uint32_t crc = RVCRC32Init();
+  for (;;) {
+    CVNRaiseIfCancelled(job);
+    uint64_t n = source.readBytesMaxLength(buffer.data(), buffer.size());
+    if (n == 0) break;
+    crc = RVCRC32Update(crc, buffer.data(), static_cast<int64_t>(n));
+  }
+  source.seekToOffset(0);
+  return RVCRC32Final(crc);
+}
+
+CVNZipResult CVNZipFileData::compressFileDataWithIOHandle(
+    RVIOHandle& archive, int compressionLevel, CVNZipCentralFileHeader& header,
+    const std::optional<std::vector<uint8_t>>& password, std::vector<uint8_t>& inputBuffer,
+    std::vector<uint8_t>& outputBuffer, RVIOHandle* source, CVNEngineJob* job) {
+  uint32_t crc = RVCRC32Init();
+  uint64_t compressedSize = 0;
+  uint64_t uncompressedSize = 0;
+  uint32_t* crcAccumulator = &crc;
+  std::optional<CVNZipEncryptor> encryptor;
+
+  if (header.generalPurposeBitFlag() & kEncryptedFlag) {
+    RVParameterAssert(password.has_value());
+    // The header's check byte needs the CRC before any data is written.
+    crc = source ? calculateCRC32WithIOHandle(*source, inputBuffer, job) : 0;
+    encryptor.emplace(*password);
+    std::vector<uint8_t> encryptionHeader = encryptor->encryptionHeaderWithCRC32(crc);
+    archive.writeBytesLength(encryptionHeader.data(), encryptionHeader.size());
+    compressedSize = kEncryptionHeaderLength;
+    crcAccumulator = nullptr;
+  }
+
+  if (source) {
+    CVNZipEncryptor* e = encryptor ? &*encryptor : nullptr;
+    switch (header.compressionMethod()) {
+      case kMethodDeflated:
+        _deflateFileDataWithIOHandle(archive, zlibLevel(compressionLevel), e, inputBuffer,
+                                     outputBuffer, *source, job, crcAccumulator, compressedSize,
+                                     uncompressedSize);
+        break;
+      case kMethodStored:
+        _storeFileDataWithIOHandle(archive, e, inputBuffer, *source, job, crcAccumulator,
+                                   compressedSize, uncompressedSize);
+        break;
+      default:
+        return CVNZipResultUnsupportedCompressionMethod;
+    }
+  }
+
+  if (crcAccumulator) crc = RVCRC32Final(crc);
+  header.setCrc32(crc);
+  header.setCompressedSize(compressedSize);
+  header.setUncompressedSize(uncompressedSize);
+  return CVNZipResultSucceeded;
+}
+
+void CVNZipFileData::_storeFileDataWithIOHandle(RVIOHandle& archive, CVNZipEncryptor* encryptor,
+                                                std::vector<uint8_t>& buffer, RVIOHandle& source,
+                                                CVNEngineJob* job, uint32_t* actualCRC32,
+                                                uint64_t& actualCompressedSize,
+                                                uint64_t& actualUncompressedSize) {
+  RVParameterAssert(!buffer.empty());
+  for (;;) {
+    CVNRaiseIfCancelled(job);
+    uint64_t n = source.readBytesMaxLength(buffer.data(), buffer.size());
+    if (n == 0) break;
+    CVNIncreaseProgress(job, n);
+    actualUncompressedSize += n;
+    if (actualCRC32) *actualCRC32 = RVCRC32Update(*actualCRC32, buffer.data(), int64_t(n));
+    actualCompressedSize += n;
+    if (encryptor) encryptor->encryptBytes(buffer.data(), int64_t(n));
+    archive.writeBytesLength(buffer.data(), n);
+  }
+}
+
+void CVNZipFileData::_deflateFileDataWithIOHandle(
+    RVIOHandle& archive, int level, CVNZipEncryptor* encryptor, std::vector<uint8_t>& inputBuffer,
+    std::vector<uint8_t>& outputBuffer, RVIOHandle& source, CVNEngineJob* job,
+    uint32_t* actualCRC32, uint64_t& actualCompressedSize, uint64_t& actualUncompressedSize) {
+  RVParameterAssert(!inputBuffer.empty() && !outputBuffer.empty());
+  const uInt inputLength = zlibChunk(inputBuffer);
+  const uInt outputLength = zlibChunk(outputBuffer);
+  DeflateStream deflater(level);
+  z_stream& z = deflater.stream();
+  int flush = Z_NO_FLUSH;
+  while (flush != Z_FINISH) {
+    CVNRaiseIfCancelled(job);
+    uint64_t n = source.readBytesMaxLength(inputBuffer.data(), inputLength);
+    if (n == 0) flush = Z_FINISH;
+    CVNIncreaseProgress(job, n);
+    actualUncompressedSize += n;
+    if (actualCRC32) *actualCRC32 = RVCRC32Update(*actualCRC32, inputBuffer.data(), int64_t(n));
+    z.next_in = inputBuffer.data();
+    z.avail_in = static_cast<uInt>(n);
+
+    int r;
+    do {
+      CVNRaiseIfCancelled(job);
+      z.next_out = outputBuffer.data();
+      z.avail_out = outputLength;
+      r = deflate(&z, flush);
+      if (r == Z_STREAM_ERROR) raiseStreamError("deflate");
+      uint64_t produced = outputLength - z.avail_out;
+      actualCompressedSize += produced;
+      if (encryptor) encryptor->encryptBytes(outputBuffer.data(), int64_t(produced));
+      archive.writeBytesLength(outputBuffer.data(), produced);
+    } while (z.avail_out == 0);
+    // Room left in the output means zlib took all input, and with Z_FINISH
+    // that it wrote the end of the stream.
+    if (flush == Z_FINISH && r != Z_STREAM_END) raiseStreamError("deflate");
+  }
+  deflater.end();
+}
+
+CVNZipResult CVNZipFileData::decompressFileDataWithIOHandle(
+    RVIOHandle& archive, const CVNZipCentralFileHeader& header,
+    const std::optional<std::vector<uint8_t>>& password, std::vector<uint8_t>& inputBuffer,
+    std::vector<uint8_t>& outputBuffer, RVIOHandle& output, CVNEngineJob* job) {
+  uint64_t dataLength = header.compressedSize();
+  const bool encrypted = header.generalPurposeBitFlag() & kEncryptedFlag;
+  std::optional<CVNZipDecryptor> decryptor;
+  if (encrypted) {
+    // Too short for its own encryption header: damaged whatever the password.
+    if (dataLength < kEncryptionHeaderLength) return CVNZipResultDataError;
+    if (!password) return CVNZipResultPasswordRequired;
+    std::array<uint8_t, kEncryptionHeaderLength> encryptionHeader;
+    archive.readBytesLength(encryptionHeader.data(), encryptionHeader.size());
+    decryptor.emplace(*password, encryptionHeader);
+    dataLength -= kEncryptionHeaderLength;
+  }
+  CVNZipDecryptor* d = decryptor ? &*decryptor : nullptr;
+
+  switch (header.compressionMethod()) {
+    case kMethodDeflated: {
+      CVNZipResult r = _inflateFileDataWithIOHandle(archive, header.crc32(), dataLength,
+                                                    header.uncompressedSize(), d, inputBuffer,
+                                                    outputBuffer, output, job);
+      // A wrong password turns the data into garbage that fails to inflate.
+      return (r == CVNZipResultDataError && encrypted) ? CVNZipResultPasswordRequired : r;
+    }
+    case kMethodStored: {
+      CVNZipResult r =
+          _restoreFileDataWithIOHandle(archive, header.crc32(), dataLength,
+                                       header.uncompressedSize(), d, inputBuffer, output, job);
+      // A wrong password shows only in the CRC.
+      return (r == CVNZipResultVerificationFailed && encrypted) ? CVNZipResultPasswordRequired : r;
+    }
+    default:
+      return CVNZipResultUnsupportedCompressionMethod;
+  }
+}
+
+CVNZipResult CVNZipFileData::_restoreFileDataWithIOHandle(RVIOHandle& archive, uint32_t crc32,
+                                                          uint64_t compressedSize,
+                                                          uint64_t uncompressedSize,
+                                                          CVNZipDecryptor* decryptor,
+                                                          std::vector<uint8_t>& buffer,
+                                                          RVIOHandle& output, CVNEngineJob* job) {
+  RVParameterAssert(!buffer.empty());
+  uint32_t crc = RVCRC32Init();
+  uint64_t read = 0;
+  uint64_t written = 0;
+  while (read < compressedSize) {
+    CVNRaiseIfCancelled(job);
+    uint64_t n = archive.readBytesMaxLength(
+        buffer.data(), std::min<uint64_t>(compressedSize - read, buffer.size()));
+    if (n == 0) return CVNZipResultDataError;
+    if (decryptor) decryptor->decryptBytes(buffer.data(), int64_t(n));
+    read += n;
+    CVNIncreaseProgress(job, n);
+    written += n;
+    crc = RVCRC32Update(crc, buffer.data(), int64_t(n));
+    output.writeBytesLength(buffer.data(), n);
+  }
+  bool verified =
+      written == uncompressedSize && read == compressedSize && RVCRC32Final(crc) == crc32;
+  return verified ? CVNZipResultSucceeded : CVNZipResultVerificationFailed;
+}
+
+CVNZipResult CVNZipFileData::_inflateFileDataWithIOHandle(
+    RVIOHandle& archive, uint32_t crc32, uint64_t compressedSize, uint64_t uncompressedSize,
+    CVNZipDecryptor* decryptor, std::vector<uint8_t>& inputBuffer,
+    std::vector<uint8_t>& outputBuffer, RVIOHandle& output, CVNEngineJob* job) {
+  RVParameterAssert(!inputBuffer.empty() && !outputBuffer.empty());
+  const uInt inputLength = zlibChunk(inputBuffer);
+  const uInt outputLength = zlibChunk(outputBuffer);
+  InflateStream inflater;
+  z_stream& z = inflater.stream();
+  uint64_t consumed = 0;
+  uint64_t produced = 0;
+  uint32_t crc = RVCRC32Init();
+  for (;;) {
+    CVNRaiseIfCancelled(job);
+    // Whole buffers, past the entry's end: the surplus is given back below.
+    uint64_t n = archive.readBytesMaxLength(inputBuffer.data(), inputLength);
+    if (n == 0) return CVNZipResultDataError;
+    consumed += n;
+    if (decryptor) decryptor->decryptBytes(inputBuffer.data(), int64_t(n));
+    z.next_in = inputBuffer.data();
+    z.avail_in = static_cast<uInt>(n);
+
+    int r;
+    do {
+      CVNRaiseIfCancelled(job);
+      z.next_out = outputBuffer.data();
+      z.avail_out = outputLength;
+      r = inflate(&z, Z_NO_FLUSH);
+      switch (r) {
+        case Z_MEM_ERROR:
+          RVRaiseOutOfMemory();
+        case Z_STREAM_ERROR:
+          raiseStreamError("inflate");
+        case Z_DATA_ERROR:
+        case Z_NEED_DICT:
+          return CVNZipResultDataError;
+        default:
+          break;  // Z_OK, Z_STREAM_END, or Z_BUF_ERROR without progress
+      }
+      uint64_t out = outputLength - z.avail_out;
+      CVNIncreaseProgress(job, out);
+      produced += out;
+      crc = RVCRC32Update(crc, outputBuffer.data(), int64_t(out));
+      output.writeBytesLength(outputBuffer.data(), out);
+    } while (z.avail_out == 0);
+
+    if (r == Z_STREAM_END) {
+      uint64_t unused = z.avail_in;
+      if (unused > 0) archive.seekWithOffset(-static_cast<int64_t>(unused));
+      consumed -= unused;
+      inflater.end();
+      bool verified =
+          produced == uncompressedSize && consumed == compressedSize && RVCRC32Final(crc) == crc32;
+      return verified ? CVNZipResultSucceeded : CVNZipResultVerificationFailed;
+    }
+  }
+}
