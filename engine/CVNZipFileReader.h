@@ -44,13 +44,17 @@ class CVNZipFileReader {
   void setOperation(CVNEngineJob* operation) { _operation = operation; }
   // The name of an entry whose name cannot be decoded.
   const std::optional<std::u16string>& defaultFileName() const { return _defaultFileName; }
-  void setDefaultFileName(std::optional<std::u16string> name) { _defaultFileName = std::move(name); }
+  void setDefaultFileName(std::optional<std::u16string> name) {
+    _defaultFileName = std::move(name);
+  }
   const std::string& path() const { return _path; }
   // Entries are extracted below this folder; the current folder at creation.
   const std::string& directoryPath() const { return _directoryPath; }
   void setDirectoryPath(std::string path) { _directoryPath = std::move(path); }
   const std::optional<std::vector<uint8_t>>& password() const { return _password; }
-  void setPassword(std::optional<std::vector<uint8_t>> password) { _password = std::move(password); }
+  void setPassword(std::optional<std::vector<uint8_t>> password) {
+    _password = std::move(password);
+  }
 
   // The values of the accepted directory, after the Zip64 replacement.
   uint32_t numberOfThisDisk() const { return _numberOfThisDisk; }

@@ -38,7 +38,9 @@ class CVNZipFileWriter {
   }
   // Bytes already in the archive's code page; any value encrypts every entry.
   const std::optional<std::vector<uint8_t>>& password() const { return _password; }
-  void setPassword(std::optional<std::vector<uint8_t>> password) { _password = std::move(password); }
+  void setPassword(std::optional<std::vector<uint8_t>> password) {
+    _password = std::move(password);
+  }
   // At most 65,535 bytes; none writes an empty comment.
   const std::optional<std::vector<uint8_t>>& zipFileComment() const { return _zipFileComment; }
   void setZipFileComment(std::optional<std::vector<uint8_t>> comment) {
