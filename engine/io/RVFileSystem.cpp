@@ -32,12 +32,15 @@ int RVCreateFileExclusively(const std::string& path) {
 }
 
 void RVMakeDirectoryPath(const std::string& path) {
-  std::vector<std::string> components = RVPathComponents(path);
-  std::vector<std::string> prefix;
-  for (const std::string& c : components) {
-    prefix.push_back(c);
-    RVMakeDirectory(RVPathWithComponents(prefix));
-  }
+  if (path.empty()) return;
+  // Most levels exist already: try the deepest first and climb only on ENOENT,
+  // so an existing path costs one system call instead of one per level.
+  if (::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST || errno == EISDIR) return;
+  if (errno != ENOENT) RVRaiseFileSystemError();
+  std::string parent = RVPathDeletingLastComponent(path);
+  if (parent.empty() || parent == path) RVRaiseFileSystemError(ENOENT);
+  RVMakeDirectoryPath(parent);
+  RVMakeDirectory(path);
 }
 
 bool RVCreateUniqueDirectory(const std::string& path, std::string* made) {
