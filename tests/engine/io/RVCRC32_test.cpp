@@ -1,11 +1,18 @@
-// CRC-32 known answers, block splitting against zlib, and the NTFS date helpers.
+// CRC-32 known answers and agreement with zlib on every implementation path
+// (lengths, alignments, running values, block splits, range bounds), and the
+// NTFS date helpers.
+#include "engine/io/RVCRC32.h"
+
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <random>
 
-#include "engine/io/RVCRC32.h"
+#include "engine/io/RVCRC32Internal.h"
 #include "engine/io/RVDate.h"
 
 namespace {
@@ -48,6 +55,129 @@ TEST(RVCRC32Test, AgreesWithZlibAcrossBlockSplits) {
     EXPECT_EQ(RVCRC32Final(v), expected) << "block " << block;
   }
 }
+
+// zlib's crc32 continues a finished CRC; a running value is its complement.
+uint32_t zlibContinue(uint32_t running, const uint8_t* p, size_t n) {
+  return ~static_cast<uint32_t>(::crc32(~running, p, static_cast<uInt>(n)));
+}
+
+std::vector<uint8_t> randomBytes(size_t n, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::vector<uint8_t> data(n);
+  for (auto& b : data) b = static_cast<uint8_t>(rng());
+  return data;
+}
+
+const char* pathName(RVCRC32Path path) {
+  switch (path) {
+    case RVCRC32Path::Automatic:
+      return "Automatic";
+    case RVCRC32Path::Fallback:
+      return "Fallback";
+    case RVCRC32Path::Vector:
+      return "Vector";
+  }
+  return "?";
+}
+
+// Runs each case with RVCRC32Update forced onto one path.
+class RVCRC32PathTest : public testing::TestWithParam<RVCRC32Path> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == RVCRC32Path::Vector && !RVCRC32HasVectorKernel())
+      GTEST_SKIP() << "this CPU lacks AVX-512 with VPCLMULQDQ";
+    RVCRC32SetPath(GetParam());
+  }
+  void TearDown() override { RVCRC32SetPath(RVCRC32Path::Automatic); }
+};
+
+// Every length up to 2048 from every alignment class, from a random running
+// value, so each head, tail and loop-exit case meets a value to fold in.
+TEST_P(RVCRC32PathTest, AgreesWithZlibAtEveryLengthAndAlignment) {
+  const std::vector<uint8_t> data = randomBytes(2048 + 64, 1);
+  std::mt19937 rng(2);
+  for (size_t n = 0; n <= 2048; ++n) {
+    const size_t offset = rng() % 64;
+    const uint32_t running = static_cast<uint32_t>(rng());
+    const uint8_t* p = data.data() + offset;
+    ASSERT_EQ(RVCRC32Update(running, p, static_cast<int64_t>(n)), zlibContinue(running, p, n))
+        << "length " << n << " offset " << offset;
+    ASSERT_EQ(RVCRC32Final(RVCRC32Update(RVCRC32Init(), p, static_cast<int64_t>(n))),
+              static_cast<uint32_t>(::crc32(0, p, static_cast<uInt>(n))))
+        << "length " << n << " offset " << offset;
+  }
+}
+
+// Uniform bytes: zeros leave the folded state to the running value alone, and
+// all-ones inputs set every coefficient the reduction must clear.
+TEST_P(RVCRC32PathTest, AgreesWithZlibOnUniformBytes) {
+  for (uint8_t fill : {uint8_t{0x00}, uint8_t{0xFF}, uint8_t{0x80}}) {
+    const std::vector<uint8_t> data(70000, fill);
+    for (size_t n : {15u, 16u, 63u, 64u, 255u, 256u, 257u, 4096u, 65535u, 70000u}) {
+      for (uint32_t running : {0u, 0xFFFFFFFFu}) {
+        EXPECT_EQ(RVCRC32Update(running, data.data(), static_cast<int64_t>(n)),
+                  zlibContinue(running, data.data(), n))
+            << "fill " << int(fill) << " length " << n << " running " << running;
+      }
+    }
+  }
+}
+
+// Large ranges whole, and cut at odd places into blocks of every scale.
+TEST_P(RVCRC32PathTest, AgreesWithZlibOnLargeRangesAndOddSplits) {
+  const std::vector<uint8_t> data = randomBytes((3u << 20) + 64, 3);
+  std::mt19937 rng(4);
+  for (size_t n : {size_t{65536 + 1}, size_t{(1u << 20) + 255}, size_t{(3u << 20) + 17}}) {
+    const size_t offset = rng() % 64;
+    const uint8_t* p = data.data() + offset;
+    const uint32_t expected = static_cast<uint32_t>(::crc32(0, p, static_cast<uInt>(n)));
+    EXPECT_EQ(RVCRC32Final(RVCRC32Update(RVCRC32Init(), p, static_cast<int64_t>(n))), expected)
+        << "whole, length " << n;
+
+    for (int scale : {31, 300, 5000, 100000}) {
+      uint32_t v = RVCRC32Init();
+      size_t done = 0;
+      while (done < n) {
+        size_t block = std::min<size_t>(1 + rng() % scale, n - done);
+        v = RVCRC32Update(v, p + done, static_cast<int64_t>(block));
+        done += block;
+      }
+      EXPECT_EQ(RVCRC32Final(v), expected) << "length " << n << " blocks up to " << scale;
+    }
+  }
+}
+
+// A range that ends at, or starts at, an inaccessible page: no read may stray
+// outside it.
+TEST_P(RVCRC32PathTest, ReadsOnlyWithinTheRange) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  void* map = mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(map, MAP_FAILED);
+  auto* base = static_cast<uint8_t*>(map);
+  ASSERT_EQ(mprotect(base, page, PROT_NONE), 0);
+  ASSERT_EQ(mprotect(base + 2 * page, page, PROT_NONE), 0);
+  uint8_t* first = base + page;
+  uint8_t* last = base + 2 * page;
+  std::mt19937 rng(5);
+  for (size_t i = 0; i < page; ++i) first[i] = static_cast<uint8_t>(rng());
+
+  for (size_t n = 1; n <= std::min<size_t>(page, 1100); ++n) {
+    ASSERT_EQ(RVCRC32Update(0x9E3779B9u, last - n, static_cast<int64_t>(n)),
+              zlibContinue(0x9E3779B9u, last - n, n))
+        << "ending at the guard, length " << n;
+    ASSERT_EQ(RVCRC32Update(0x9E3779B9u, first, static_cast<int64_t>(n)),
+              zlibContinue(0x9E3779B9u, first, n))
+        << "starting after the guard, length " << n;
+  }
+  munmap(map, 3 * page);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, RVCRC32PathTest,
+                         testing::Values(RVCRC32Path::Automatic, RVCRC32Path::Fallback,
+                                         RVCRC32Path::Vector),
+                         [](const testing::TestParamInfo<RVCRC32Path>& info) {
+                           return std::string(pathName(info.param));
+                         });
 
 TEST(RVDateTest, NTFSTimestamps) {
   EXPECT_EQ(RVTimeIntervalSince1970(_date1601()), -11644473600.0);
