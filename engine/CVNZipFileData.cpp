@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include "engine/CVNEngineJob.h"
@@ -45,6 +48,71 @@ int zlibLevel(int compressionLevel) {
   }
 }
 
+// zlib asks for the same few blocks (window, hash chains, pending output) for
+// every stream. Handing them back to malloc after each entry lets it return the
+// memory to the system, and the next entry pays the page faults again: for many
+// small files that cost more than compressing them. So each thread keeps the
+// blocks of its last streams and gives them out again by size.
+class ZlibBlockCache {
+ public:
+  ZlibBlockCache() = default;
+  ZlibBlockCache(const ZlibBlockCache&) = delete;
+  ZlibBlockCache& operator=(const ZlibBlockCache&) = delete;
+  ~ZlibBlockCache() {
+    for (size_t i = 0; i < _count; ++i) std::free(_blocks[i]);
+  }
+
+  void* allocate(size_t size) {
+    for (size_t i = 0; i < _count; ++i) {
+      if (sizeOf(_blocks[i]) == size) {
+        void* block = _blocks[i];
+        _blocks[i] = _blocks[--_count];
+        return payload(block);
+      }
+    }
+    if (size > SIZE_MAX - kHeader) return nullptr;
+    void* block = std::malloc(size + kHeader);
+    if (!block) return nullptr;
+    *static_cast<size_t*>(block) = size;
+    return payload(block);
+  }
+
+  void release(void* address) {
+    if (!address) return;
+    void* block = static_cast<uint8_t*>(address) - kHeader;
+    if (_count < _blocks.size()) {
+      _blocks[_count++] = block;
+    } else {
+      std::free(block);
+    }
+  }
+
+ private:
+  // Keeps the payload as aligned as malloc's own.
+  static constexpr size_t kHeader = alignof(std::max_align_t);
+  static size_t sizeOf(void* block) { return *static_cast<size_t*>(block); }
+  static void* payload(void* block) { return static_cast<uint8_t*>(block) + kHeader; }
+
+  std::array<void*, 16> _blocks{};
+  size_t _count = 0;
+};
+
+thread_local ZlibBlockCache zlibBlocks;
+
+voidpf zlibAllocate(voidpf, uInt items, uInt size) {
+  if (size != 0 && items > SIZE_MAX / size) return Z_NULL;
+  return zlibBlocks.allocate(size_t{items} * size);
+}
+
+void zlibFree(voidpf, voidpf address) { zlibBlocks.release(address); }
+
+z_stream newStream() {
+  z_stream stream{};
+  stream.zalloc = zlibAllocate;
+  stream.zfree = zlibFree;
+  return stream;
+}
+
 // A raw deflate stream, ended on every way out.
 class DeflateStream {
  public:
@@ -67,7 +135,7 @@ class DeflateStream {
   }
 
  private:
-  z_stream _stream{};
+  z_stream _stream = newStream();
   bool _open = true;
 };
 
@@ -92,7 +160,7 @@ class InflateStream {
   }
 
  private:
-  z_stream _stream{};
+  z_stream _stream = newStream();
   bool _open = true;
 };
 
@@ -295,8 +363,13 @@ CVNZipResult CVNZipFileData::_inflateFileDataWithIOHandle(
   uint32_t crc = RVCRC32Init();
   for (;;) {
     CVNRaiseIfCancelled(job);
-    // Whole buffers, past the entry's end: the surplus is given back below.
-    uint64_t n = archive.readBytesMaxLength(inputBuffer.data(), inputLength);
+    // No more than the entry claims to hold while it claims more: a small entry
+    // then costs a small read. A stream that runs on past its size is read in
+    // whole buffers, and any surplus is given back below.
+    uint64_t wanted = consumed < compressedSize
+                          ? std::min<uint64_t>(inputLength, compressedSize - consumed)
+                          : inputLength;
+    uint64_t n = archive.readBytesMaxLength(inputBuffer.data(), wanted);
     if (n == 0) return CVNZipResultDataError;
     consumed += n;
     if (decryptor) decryptor->decryptBytes(inputBuffer.data(), int64_t(n));

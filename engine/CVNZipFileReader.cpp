@@ -213,8 +213,15 @@ CVNZipResult CVNZipFileReader::decompressFileDataRelativeToCentralFileHeader(
       RVPathByAppendingComponent(_directoryPath, CVNUTF8FromUTF16(relative.path));
 
   if (header.diskNumberStart() > _numberOfThisDisk) return CVNZipResultDataError;
-  auto part = CVNZipFileHandle::forReadingAtPathMaxDiskIndex(_path, header.diskNumberStart(),
-                                                             _numberOfThisDisk);
+  // One handle serves entry after entry while they lie on the part it has open:
+  // opening, locking and closing the archive for each of many small entries
+  // costs more than extracting them.
+  if (!_extractionHandle || _extractionHandle->currentDiskIndex() != header.diskNumberStart()) {
+    _extractionHandle.reset();
+    _extractionHandle = CVNZipFileHandle::forReadingAtPathMaxDiskIndex(
+        _path, header.diskNumberStart(), _numberOfThisDisk);
+  }
+  CVNZipFileHandle* part = _extractionHandle.get();
   part->seekToOffset(header.relativeOffsetOfLocalHeader());
   CVNZipLocalFileHeader local;
   if (!local.loadWithIOHandle(*part)) return CVNZipResultDataError;
@@ -240,7 +247,6 @@ CVNZipResult CVNZipFileReader::decompressFileDataRelativeToCentralFileHeader(
       throw;
     }
   }
-  part.reset();
 
   if (result == CVNZipResultSucceeded || result == CVNZipResultVerificationFailed) {
     // Linux keeps no settable creation date; the modification date is what survives.

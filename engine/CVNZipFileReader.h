@@ -12,6 +12,7 @@
 #include "engine/CVNZipResult.h"
 
 class CVNEngineJob;
+class CVNZipFileHandle;
 class CVNZipCentralFileHeader;
 class RVIOHandle;
 
@@ -85,6 +86,7 @@ class CVNZipFileReader {
   std::string _directoryPath;
   std::optional<std::vector<uint8_t>> _password;
   std::unique_ptr<RVIOHandle> _centralDirectoryHandle;
+  std::unique_ptr<CVNZipFileHandle> _extractionHandle;
   bool _enumerationEnded = false;
   uint32_t _numberOfThisDisk = 0;
   uint32_t _numberOfTheDiskWithTheStartOfTheCentralDirectory = 0;
