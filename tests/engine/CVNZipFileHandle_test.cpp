@@ -10,19 +10,13 @@
 
 namespace {
 
+using corvana_test::raised;
+
 using corvana_test::readFile;
 using corvana_test::TempDir;
 using corvana_test::writeFile;
 using Bytes = std::vector<uint8_t>;
 
-std::string raised(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RVException& e) {
-    return e.reason() ? e.name() + " " + *e.reason() : e.name();
-  }
-  return "";
-}
 
 Bytes pattern(size_t n, uint8_t seed) {
   Bytes b(n);

@@ -19,6 +19,8 @@
 
 namespace {
 
+using corvana_test::raised;
+
 using corvana_test::buildZipArchive;
 using corvana_test::Bytes;
 using corvana_test::bytes;
@@ -29,14 +31,6 @@ using corvana_test::TestZipBuilder;
 using corvana_test::TestZipEntry;
 using corvana_test::writeFile;
 
-std::string raised(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RVException& e) {
-    return e.reason() ? e.name() + " " + *e.reason() : e.name();
-  }
-  return "";
-}
 
 // Every path below `root`, relative, sorted; folders end in "/".
 std::vector<std::string> tree(const std::string& root) {

@@ -23,6 +23,8 @@
 
 namespace {
 
+using corvana_test::raised;
+
 using corvana_test::Bytes;
 using corvana_test::bytes;
 using corvana_test::crc32Of;
@@ -33,14 +35,6 @@ using corvana_test::readFile;
 using corvana_test::TempDir;
 using corvana_test::writeFile;
 
-std::string raised(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RVException& e) {
-    return e.reason() ? e.name() + " " + *e.reason() : e.name();
-  }
-  return "";
-}
 
 Bytes pattern(size_t n, uint32_t seed) {
   std::mt19937 rng(seed);

@@ -12,6 +12,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "engine/io/RVException.h"
+
 namespace corvana_test {
 
 TempDir::TempDir() {
@@ -100,6 +102,24 @@ std::string shellQuote(const std::string& text) {
       quoted += c;
   }
   return quoted + "'";
+}
+
+std::string raised(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const RVException& e) {
+    return e.reason() ? e.name() + " " + *e.reason() : e.name();
+  }
+  return "";
+}
+
+std::string raisedName(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const RVException& e) {
+    return e.name();
+  }
+  return "";
 }
 
 bool fileModesApply() { return ::geteuid() != 0; }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,12 @@ bool haveProgram(const std::string& program);
 int runCommand(const std::string& command, std::string* output = nullptr);
 // Quotes a string for the shell.
 std::string shellQuote(const std::string& text);
+
+// What `f` raises: the RVException's name, then " " and its reason when it has
+// one; "" when it raises nothing.
+std::string raised(const std::function<void()>& f);
+// The same without the reason.
+std::string raisedName(const std::function<void()>& f);
 
 // Whether the process can be denied access by file modes (root cannot).
 bool fileModesApply();

@@ -14,17 +14,11 @@
 
 namespace {
 
+using corvana_test::raised;
+
 using corvana_test::TempDir;
 using Bytes = std::vector<uint8_t>;
 
-std::string raised(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RVException& e) {
-    return e.reason() ? e.name() + " " + *e.reason() : e.name();
-  }
-  return "";
-}
 
 int openDescriptors() {
   return static_cast<int>(corvana_test::listFolder("/proc/self/fd").size());

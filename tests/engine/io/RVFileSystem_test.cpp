@@ -14,17 +14,11 @@
 
 namespace {
 
+using corvana_test::raised;
+
 using corvana_test::exists;
 using corvana_test::TempDir;
 
-std::string raised(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RVException& e) {
-    return e.reason() ? e.name() + " " + *e.reason() : e.name();
-  }
-  return "";
-}
 
 std::string uniqueFile(const std::string& path) {
   std::string made;

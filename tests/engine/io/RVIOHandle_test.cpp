@@ -6,19 +6,14 @@
 
 #include "engine/io/RVDataHandle.h"
 #include "engine/io/RVException.h"
+#include "support/TestSupport.h"
 
 namespace {
 
+using corvana_test::raisedName;
+
 using Bytes = std::vector<uint8_t>;
 
-std::string raisedName(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RVException& e) {
-    return e.name();
-  }
-  return "";
-}
 
 // A handle whose reads and writes move at most `step` bytes, like a pipe.
 class TrickleHandle : public RVDataHandle {
