@@ -1,7 +1,5 @@
 #include "engine/CVNZipCentralFileHeader.h"
 
-#include <new>
-
 #include "engine/CVNZipFileHandle.h"
 #include "engine/CVNZipFileNameDecoder.h"
 #include "engine/CVNZipRecordBytes.h"
@@ -10,16 +8,15 @@
 #include "engine/io/RVIOHandle.h"
 
 using cvnzip::cover;
+using cvnzip::kEscape16;
+using cvnzip::kEscape32;
+using cvnzip::kTagExtendedTimestamp;
+using cvnzip::kTagNTFS;
+using cvnzip::kTagZip64;
 
 namespace {
 
 constexpr uint64_t kFixedSize = 46;
-constexpr uint32_t kEscape32 = 0xFFFFFFFF;
-constexpr uint32_t kEscape16 = 0xFFFF;
-
-constexpr uint16_t kTagZip64 = 0x0001;
-constexpr uint16_t kTagNTFS = 0x000A;
-constexpr uint16_t kTagExtendedTimestamp = 0x5455;
 
 }  // namespace
 
@@ -48,13 +45,8 @@ bool CVNZipCentralFileHeader::loadWithIOHandle(RVIOHandle& handle) {
 
   // Name, extra block and comment in one read; at most 3 x 65535 bytes.
   uint64_t variable = nameLength + extraLength + commentLength;
-  std::vector<uint8_t> rest;
-  try {
-    rest.resize(variable);
-  } catch (const std::bad_alloc&) {
-    RVRaiseOutOfMemory();
-  }
-  uint64_t arrived = cvnzip::readAvailable(handle, rest.data(), variable);
+  uint64_t arrived;
+  std::vector<uint8_t> rest = cvnzip::readVariablePart(handle, variable, arrived);
   auto begin = rest.begin();
   cover(arrived, nameLength);
   _fileName.emplace(begin, begin + nameLength);

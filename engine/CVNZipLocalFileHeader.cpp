@@ -1,7 +1,5 @@
 #include "engine/CVNZipLocalFileHeader.h"
 
-#include <new>
-
 #include "engine/CVNZipFileHandle.h"
 #include "engine/CVNZipRecordBytes.h"
 #include "engine/io/RVDOSTime.h"
@@ -9,15 +7,14 @@
 #include "engine/io/RVIOHandle.h"
 
 using cvnzip::cover;
+using cvnzip::kEscape32;
+using cvnzip::kTagExtendedTimestamp;
+using cvnzip::kTagNTFS;
+using cvnzip::kTagZip64;
 
 namespace {
 
 constexpr uint64_t kFixedSize = 30;
-constexpr uint32_t kEscape32 = 0xFFFFFFFF;
-
-constexpr uint16_t kTagZip64 = 0x0001;
-constexpr uint16_t kTagNTFS = 0x000A;
-constexpr uint16_t kTagExtendedTimestamp = 0x5455;
 
 }  // namespace
 
@@ -40,13 +37,8 @@ bool CVNZipLocalFileHeader::loadWithIOHandle(RVIOHandle& handle) {
 
   // Name and extra block in one read; at most 2 x 65535 bytes.
   uint64_t variable = nameLength + extraLength;
-  std::vector<uint8_t> rest;
-  try {
-    rest.resize(variable);
-  } catch (const std::bad_alloc&) {
-    RVRaiseOutOfMemory();
-  }
-  uint64_t arrived = cvnzip::readAvailable(handle, rest.data(), variable);
+  uint64_t arrived;
+  std::vector<uint8_t> rest = cvnzip::readVariablePart(handle, variable, arrived);
   auto begin = rest.begin();
   cover(arrived, nameLength);
   _fileName.emplace(begin, begin + nameLength);

@@ -7,6 +7,17 @@
 
 namespace cvnzip {
 
+std::vector<uint8_t> readVariablePart(RVIOHandle& handle, uint64_t length, uint64_t& arrived) {
+  std::vector<uint8_t> bytes;
+  try {
+    bytes.resize(length);
+  } catch (const std::bad_alloc&) {
+    RVRaiseOutOfMemory();
+  }
+  arrived = readAvailable(handle, bytes.data(), length);
+  return bytes;
+}
+
 uint64_t readAvailable(RVIOHandle& handle, uint8_t* buffer, uint64_t length) {
   uint64_t got = 0;
   while (got < length) {

@@ -14,6 +14,15 @@
 
 namespace cvnzip {
 
+// Fixed fields holding these values have their true value in the Zip64 field.
+constexpr uint32_t kEscape32 = 0xFFFFFFFF;
+constexpr uint16_t kEscape16 = 0xFFFF;
+
+// Extra-field tags the header records understand.
+constexpr uint16_t kTagZip64 = 0x0001;
+constexpr uint16_t kTagNTFS = 0x000A;
+constexpr uint16_t kTagExtendedTimestamp = 0x5455;
+
 // Appends little-endian values to a byte vector.
 class ByteWriter {
  public:
@@ -81,6 +90,10 @@ inline uint64_t le64(const uint8_t* p) {
 
 // Reads until `length` bytes have arrived or the stream ends; returns the count.
 uint64_t readAvailable(RVIOHandle& handle, uint8_t* buffer, uint64_t length);
+
+// The variable part of a header (`length` bytes: name, extra block, comment)
+// in one read. `arrived` tells how many came before the stream ended.
+std::vector<uint8_t> readVariablePart(RVIOHandle& handle, uint64_t length, uint64_t& arrived);
 
 // Loads the fixed part (`length` bytes, the first four the signature) of a
 // record with, as a rule, one read. Returns false, with the handle four bytes
