@@ -113,55 +113,50 @@ z_stream newStream() {
   return stream;
 }
 
-// A raw deflate stream, ended on every way out.
-class DeflateStream {
+// A raw zlib stream, ended on every way out. A failed initialisation raises
+// from the constructor, so a stream that exists is always open until end().
+template <int (*End)(z_streamp)>
+class ZlibStream {
  public:
-  explicit DeflateStream(int level) {
-    int r = deflateInit2(&_stream, level, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
-    if (r == Z_MEM_ERROR) RVRaiseOutOfMemory();
-    if (r != Z_OK) raiseStreamError("deflateInit2");
+  ZlibStream(const ZlibStream&) = delete;
+  ZlibStream& operator=(const ZlibStream&) = delete;
+  ~ZlibStream() {
+    if (_open) End(&_stream);
   }
-  ~DeflateStream() {
-    if (_open) deflateEnd(&_stream);
-  }
-  DeflateStream(const DeflateStream&) = delete;
-  DeflateStream& operator=(const DeflateStream&) = delete;
 
   z_stream& stream() { return _stream; }
   // Ends the stream after its last output, reporting an inconsistent state.
   void end() {
     _open = false;
-    if (deflateEnd(&_stream) == Z_STREAM_ERROR) raiseStreamError("deflateEnd");
+    if (End(&_stream) == Z_STREAM_ERROR) raiseStreamError(_endName);
   }
 
- private:
+ protected:
+  explicit ZlibStream(const char* endName) : _endName(endName) {}
+  void initialised(int result, const char* call) {
+    if (result == Z_MEM_ERROR) RVRaiseOutOfMemory();
+    if (result != Z_OK) raiseStreamError(call);
+  }
   z_stream _stream = newStream();
+
+ private:
+  const char* _endName;
   bool _open = true;
 };
 
-// A raw inflate stream, ended on every way out.
-class InflateStream {
+class DeflateStream : public ZlibStream<deflateEnd> {
  public:
-  InflateStream() {
-    int r = inflateInit2(&_stream, -MAX_WBITS);
-    if (r == Z_MEM_ERROR) RVRaiseOutOfMemory();
-    if (r != Z_OK) raiseStreamError("inflateInit2");
+  explicit DeflateStream(int level) : ZlibStream("deflateEnd") {
+    initialised(deflateInit2(&_stream, level, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY),
+                "deflateInit2");
   }
-  ~InflateStream() {
-    if (_open) inflateEnd(&_stream);
-  }
-  InflateStream(const InflateStream&) = delete;
-  InflateStream& operator=(const InflateStream&) = delete;
+};
 
-  z_stream& stream() { return _stream; }
-  void end() {
-    _open = false;
-    if (inflateEnd(&_stream) == Z_STREAM_ERROR) raiseStreamError("inflateEnd");
+class InflateStream : public ZlibStream<inflateEnd> {
+ public:
+  InflateStream() : ZlibStream("inflateEnd") {
+    initialised(inflateInit2(&_stream, -MAX_WBITS), "inflateInit2");
   }
-
- private:
-  z_stream _stream = newStream();
-  bool _open = true;
 };
 
 }  // namespace
