@@ -5,102 +5,87 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include "engine/CVNPathComponentEncoder.h"
 #include "support/TestSupport.h"
 
 namespace {
 
-using corvana_test::TempDir;
-
-class CVNMacOnlyItemTest : public testing::Test {
- protected:
-  std::string file(const std::string& name) {
-    corvana_test::writeFile(dir_ / name, std::string("x"));
-    return dir_ / name;
-  }
-  std::string folder(const std::string& name) {
-    std::string path = dir_ / ("d-" + name);
-    EXPECT_EQ(::mkdir(path.c_str(), 0777), 0);
-    std::string inner = path + "/" + name;
-    EXPECT_EQ(::mkdir(inner.c_str(), 0777), 0);
-    return inner;
-  }
-  std::string link(const std::string& name, const std::string& target) {
-    std::string path = dir_ / ("l-" + name);
-    EXPECT_EQ(::mkdir(path.c_str(), 0777), 0);
-    std::string inner = path + "/" + name;
-    EXPECT_EQ(::symlink(target.c_str(), inner.c_str()), 0);
-    return inner;
-  }
-
-  TempDir dir_;
-};
-
-TEST_F(CVNMacOnlyItemTest, FilesByName) {
-  for (const char* name : {".DS_Store", ".VolumeIcon.icns", ".localized", "Icon\r", "._x", "._"})
-    EXPECT_TRUE(isMacOSXFileSystemItem(file(name))) << name;
-  for (const char* name :
-       {".Trashes", ".fseventsd", ".ds_store", "Icon", "Icon\r\r", "x._y", "_.x"})
-    EXPECT_FALSE(isMacOSXFileSystemItem(file(name))) << name;
-}
-
-TEST_F(CVNMacOnlyItemTest, FoldersByName) {
-  for (const char* name : {".fseventsd", ".Spotlight-V100", ".Trashes", ".Trash", ".localized"})
-    EXPECT_TRUE(isMacOSXFileSystemItem(folder(name))) << name;
-  for (const char* name : {".DS_Store", "._x", ".trashes", "Icon\r"})
-    EXPECT_FALSE(isMacOSXFileSystemItem(folder(name))) << name;
-}
-
-TEST_F(CVNMacOnlyItemTest, LinksAreFollowedAndMissingItemsAreNeverMacOnly) {
-  std::string target = dir_ / "target";
+TEST(CVNFileSystemNamesTest, MacOnlyItemsByNameAndKind) {
+  enum Kind { File, Folder, LinkToFolder, DanglingLink };
+  const struct {
+    Kind kind;
+    std::vector<const char*> macOnly, notMacOnly;
+  } cases[] = {
+      {File,
+       {".DS_Store", ".VolumeIcon.icns", ".localized", "Icon\r", "._x", "._"},
+       {".Trashes", ".fseventsd", ".ds_store", "Icon", "Icon\r\r", "x._y", "_.x"}},
+      {Folder,
+       {".fseventsd", ".Spotlight-V100", ".Trashes", ".Trash", ".localized"},
+       {".DS_Store", "._x", ".trashes", "Icon\r"}},
+      // The name is the link's; the kind is the target's.
+      {LinkToFolder, {".Trashes"}, {"._x"}},
+      {DanglingLink, {}, {".DS_Store"}},
+  };
+  corvana_test::TempDir dir;
+  const std::string target = dir / "target";
   ASSERT_EQ(::mkdir(target.c_str(), 0777), 0);
-  // The name is the link's; the kind is the target's.
-  EXPECT_TRUE(isMacOSXFileSystemItem(link(".Trashes", target)));
-  EXPECT_FALSE(isMacOSXFileSystemItem(link("._x", target)));
-  EXPECT_FALSE(isMacOSXFileSystemItem(link(".DS_Store", dir_ / "nothing")));
-  EXPECT_FALSE(isMacOSXFileSystemItem(dir_ / ".DS_Store"));
-  EXPECT_TRUE(isMacOSXFileSystemItem(folder(".Trash") + "/"));
+  int count = 0;
+  for (const auto& c : cases) {
+    for (bool expected : {true, false}) {
+      for (const char* name : expected ? c.macOnly : c.notMacOnly) {
+        // Each item alone in a folder of its own.
+        const std::string parent = dir / std::to_string(count++), path = parent + "/" + name;
+        ASSERT_EQ(::mkdir(parent.c_str(), 0777), 0);
+        const std::string to = c.kind == LinkToFolder ? target : dir / "nothing";
+        int made = 0;
+        if (c.kind == File) corvana_test::writeFile(path, std::string("x"));
+        if (c.kind == Folder) made = ::mkdir(path.c_str(), 0777);
+        if (c.kind >= LinkToFolder) made = ::symlink(to.c_str(), path.c_str());
+        ASSERT_EQ(made, 0);
+        EXPECT_EQ(isMacOSXFileSystemItem(path), expected) << c.kind << " " << name;
+        if (c.kind == Folder) {
+          EXPECT_EQ(isMacOSXFileSystemItem(path + "/"), expected) << name;
+        }
+      }
+    }
+  }
+  // A missing item is never Mac-only.
+  EXPECT_FALSE(isMacOSXFileSystemItem(dir / ".DS_Store"));
 }
 
-TEST(CVNWindowsOnlyFileTest, LastComponentWithoutRegardToCase) {
+TEST(CVNFileSystemNamesTest, WindowsOnlyFilesByLastComponentWithoutRegardToCase) {
   for (const char16_t* name :
        {u"Thumbs.db", u"THUMBS.DB", u"a/b/desktop.INI", u"x/Thumbs.db/", u"/abs/DESKTOP.ini"})
-    EXPECT_TRUE(isWindowsFileSystemFile(name));
+    EXPECT_TRUE(isWindowsFileSystemFile(name)) << CVNUTF8FromUTF16(name);
   for (const char16_t* name :
        {u"Thumbs.db.txt", u"xThumbs.db", u"Thumbs.db/x", u"", u"/", u"Thumbs", u"desktop.ini\\x"})
-    EXPECT_FALSE(isWindowsFileSystemFile(name));
+    EXPECT_FALSE(isWindowsFileSystemFile(name)) << CVNUTF8FromUTF16(name);
 }
 
-TEST(CVNPathUsingEncoderTest, EncodesEveryComponent) {
+TEST(CVNFileSystemNamesTest, PathHelpers) {
   CVNPathComponentEncoder encoder;
   encoder.setEncoding(CVNStringEncoding::WindowsLatin1);
   encoder.setCharacterEscapeFormat(std::string("(U+%04X)"));
-  struct {
-    std::u16string path, expected;
-  } cases[] = {
-      {u"dir:1/file.", u"dir(U+002F)1/file(.)"}, {u"", u""},        {u"a//CON/b", u"a/(CON)/b"},
-      {u"/abs/x?", u"/abs/x(U+003F)"},           {u"a/b/", u"a/b"}, {u"./..", u"(.)/(..)"},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(pathUsingPathComponentEncoder(c.path, encoder), c.expected)
-        << std::string(c.path.begin(), c.path.end());
-}
-
-TEST(CVNZipPathHelpersTest, PathWithZipFileName) {
-  EXPECT_EQ(pathWithZipFileName(u"a/b/"), u"a/b/");
-  EXPECT_EQ(pathWithZipFileName(u"a//b///c"), u"a/b/c");
-  EXPECT_EQ(pathWithZipFileName(u"a\\b/c"), u"a\\b/c");
-  EXPECT_EQ(pathWithZipFileName(u"name"), u"name");
-  EXPECT_EQ(pathWithZipFileName(u""), u"");
-}
-
-TEST(CVNZipPathHelpersTest, StringByDeletingFinalPathSeparator) {
-  EXPECT_EQ(stringByDeletingFinalPathSeparator(pathWithZipFileName(u"a/b/")), u"a/b");
-  EXPECT_EQ(stringByDeletingFinalPathSeparator(u"a/b"), u"a/b");
-  EXPECT_EQ(stringByDeletingFinalPathSeparator(u"a//"), u"a");
-  EXPECT_EQ(stringByDeletingFinalPathSeparator(u"/"), u"/");
-  EXPECT_EQ(stringByDeletingFinalPathSeparator(u""), u"");
-  EXPECT_EQ(stringByDeletingFinalPathSeparator(u"a\\"), u"a\\");
+  // Each function with inputs, each followed by its result.
+  const std::pair<std::function<std::u16string(std::u16string_view)>, std::vector<std::u16string>>
+      cases[] = {
+          {[&](std::u16string_view path) { return pathUsingPathComponentEncoder(path, encoder); },
+           {u"dir:1/file.", u"dir(U+002F)1/file(.)", u"", u"", u"a//CON/b", u"a/(CON)/b",
+            u"/abs/x?", u"/abs/x(U+003F)", u"a/b/", u"a/b", u"./..", u"(.)/(..)"}},
+          // "\" is no separator: it stays inside one component.
+          {pathWithZipFileName,
+           {u"a/b/", u"a/b/", u"a//b///c", u"a/b/c", u"a\\b/c", u"a\\b/c", u"name", u"name", u"",
+            u""}},
+          {stringByDeletingFinalPathSeparator,
+           {u"a/b/", u"a/b", u"a/b", u"a/b", u"a//", u"a", u"/", u"/", u"", u"", u"a\\", u"a\\"}},
+      };
+  for (const auto& [function, texts] : cases) {
+    ASSERT_EQ(texts.size() % 2, 0u);
+    for (size_t i = 0; i < texts.size(); i += 2)
+      EXPECT_EQ(function(texts[i]), texts[i + 1]) << CVNUTF8FromUTF16(texts[i]);
+  }
 }
 
 }  // namespace

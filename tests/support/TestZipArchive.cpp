@@ -1,65 +1,67 @@
 #include "support/TestZipArchive.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <span>
 #include <stdexcept>
-#include <string>
 
 namespace corvana_test {
 
 namespace {
 
-void put16(Bytes& out, uint64_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
+// Each value in turn, little-endian in W bytes.
+template <int W>
+void put(Bytes& out, auto... values) {
+  for (uint64_t v : {uint64_t(values)...})
+    for (int i = 0; i < W; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
-void put32(Bytes& out, uint64_t v) {
-  put16(out, v & 0xFFFF);
-  put16(out, (v >> 16) & 0xFFFF);
-}
-void append(Bytes& out, const Bytes& bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
 
-// Bounds-checked little-endian reads.
-class Reader {
- public:
-  Reader(const Bytes& bytes, uint64_t offset) : _bytes(bytes), _offset(offset) {}
-  uint64_t offset() const { return _offset; }
-  uint64_t take(unsigned width) {
-    need(width);
+Bytes& append(Bytes& out, const auto& bytes) {
+  out.insert(out.end(), bytes.begin(), bytes.end());
+  return out;
+}
+
+void check(bool ok, const std::string& what) {
+  if (!ok) throw std::runtime_error(what);
+}
+
+// Little-endian fields taken in turn from `bytes`.
+struct Cursor {
+  std::span<const uint8_t> bytes;
+  uint64_t at = 0;
+  std::span<const uint8_t> take(uint64_t length) {
+    check(at <= bytes.size() && bytes.size() - at >= length,
+          "record cut off at " + std::to_string(at));
+    at += length;
+    return bytes.subspan(at - length, length);
+  }
+  Bytes copy(uint64_t length) {
+    auto b = take(length);
+    return Bytes(b.begin(), b.end());
+  }
+  uint64_t operator()(int width) {
     uint64_t v = 0;
-    for (unsigned i = 0; i < width; ++i) v |= static_cast<uint64_t>(_bytes[_offset + i]) << (8 * i);
-    _offset += width;
+    auto b = take(width);
+    for (int i = width - 1; i >= 0; --i) v = v << 8 | b[i];
     return v;
   }
-  Bytes takeBytes(uint64_t length) {
-    need(length);
-    Bytes b(_bytes.begin() + static_cast<std::ptrdiff_t>(_offset),
-            _bytes.begin() + static_cast<std::ptrdiff_t>(_offset + length));
-    _offset += length;
-    return b;
-  }
-
- private:
-  void need(uint64_t length) const {
-    if (_offset > _bytes.size() || _bytes.size() - _offset < length)
-      throw std::runtime_error("record cut off at " + std::to_string(_offset));
-  }
-  const Bytes& _bytes;
-  uint64_t _offset;
 };
 
-// Applies a Zip64 extra field to the values that hold their escape value.
-void applyZip64(const Bytes& extra, uint64_t* uncompressed, uint64_t* compressed,
-                uint64_t* offset) {
-  Reader r(extra, 0);
-  while (r.offset() + 4 <= extra.size()) {
-    uint64_t tag = r.take(2), length = r.take(2);
-    Bytes field = r.takeBytes(length);
-    if (tag != 1) continue;
-    Reader f(field, 0);
-    if (uncompressed && *uncompressed == 0xFFFFFFFF) *uncompressed = f.take(8);
-    if (compressed && *compressed == 0xFFFFFFFF) *compressed = f.take(8);
-    if (offset && *offset == 0xFFFFFFFF) *offset = f.take(8);
+// Replaces the escaped values, in the order of the Zip64 extra field.
+void applyZip64(std::span<const uint8_t> extra, std::initializer_list<uint64_t*> values) {
+  for (Cursor c{extra}; c.at + 4 <= extra.size();) {
+    const uint64_t tag = c(2);
+    Cursor field{c.take(c(2))};
+    if (tag == 1)
+      for (uint64_t* v : values)
+        if (*v == 0xFFFFFFFF) *v = field(8);
   }
 }
 
@@ -69,167 +71,135 @@ uint32_t crc32Of(const Bytes& data) {
   return static_cast<uint32_t>(::crc32(0, data.data(), static_cast<uInt>(data.size())));
 }
 
-Bytes rawDeflate(const Bytes& data, int level) {
-  z_stream z{};
-  if (deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK)
-    throw std::runtime_error("deflateInit2");
-  Bytes out(deflateBound(&z, static_cast<uLong>(data.size())) + 16);
-  z.next_in = const_cast<Bytef*>(data.data());
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  int r = deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  if (r != Z_STREAM_END) throw std::runtime_error("deflate");
-  return out;
+Bytes randomBytes(size_t length, uint32_t seed) {
+  std::mt19937 random(seed);
+  Bytes data(length);
+  for (auto& b : data) b = static_cast<uint8_t>(random());
+  return data;
 }
 
-void TestZipBuilder::addEntry(const TestZipEntry& e) {
+TestZipBuilder& TestZipBuilder::add(const std::string& name, const std::string& data) {
+  return add(name, Bytes(data.begin(), data.end()));
+}
+
+TestZipBuilder& TestZipBuilder::add(const std::string& name, const Bytes& data) {
   Bytes& part = _parts.back();
-  uint64_t offset = part.size();
-  uint32_t crc = e.crc32.value_or(crc32Of(e.data));
-  uint64_t uncompressed = e.uncompressedSize.value_or(e.data.size());
-
-  put32(part, 0x04034B50);
-  put16(part, 20);
-  put16(part, e.flags);
-  put16(part, e.method);
-  put16(part, e.dosTime);
-  put16(part, e.dosDate);
-  put32(part, crc);
-  put32(part, e.data.size());
-  put32(part, uncompressed);
-  put16(part, e.name.size());
-  put16(part, 0);
-  append(part, e.name);
-  append(part, e.data);
-
-  Bytes& cd = _centralDirectory;
-  put32(cd, 0x02014B50);
-  put16(cd, e.versionMadeBy);
-  put16(cd, 20);
-  put16(cd, e.flags);
-  put16(cd, e.method);
-  put16(cd, e.dosTime);
-  put16(cd, e.dosDate);
-  put32(cd, crc);
-  put32(cd, e.data.size());
-  put32(cd, uncompressed);
-  put16(cd, e.name.size());
-  put16(cd, 0);  // extra
-  put16(cd, 0);  // comment
-  put16(cd, _parts.size() - 1);
-  put16(cd, 0);
-  put32(cd, e.externalAttributes);
-  put32(cd, offset);
-  append(cd, e.name);
+  const uint64_t offset = part.size(), crc = crc32Of(data), size = data.size();
+  // Version 2.0, no flags, stored, 1980-01-01 00:00.
+  put<4>(part, 0x04034B50);
+  put<2>(part, 20, 0, 0, 0, 0x21);
+  put<4>(part, crc, size, size);
+  put<2>(part, name.size(), 0);
+  append(append(part, name), data);
+  put<4>(_central, 0x02014B50);
+  put<2>(_central, 20, 20, 0, 0, 0, 0x21);
+  put<4>(_central, crc, size, size);
+  put<2>(_central, name.size(), 0, 0, _parts.size() - 1, 0);
+  put<4>(_central, name.ends_with('/') ? 0x10 : 0, offset);
+  append(_central, name);
   ++_count;
+  return *this;
 }
 
-void TestZipBuilder::startNewPart() { _parts.emplace_back(); }
+TestZipBuilder& TestZipBuilder::nextPart() {
+  _parts.emplace_back();
+  return *this;
+}
 
 std::vector<Bytes> TestZipBuilder::finish(const Bytes& comment) {
   Bytes& last = _parts.back();
-  uint64_t disk = _parts.size() - 1;
-  uint64_t offset = last.size();
-  append(last, _centralDirectory);
-  put32(last, 0x06054B50);
-  put16(last, disk);
-  put16(last, disk);
-  put16(last, _count);
-  put16(last, _count);
-  put32(last, _centralDirectory.size());
-  put32(last, offset);
-  put16(last, comment.size());
+  const uint64_t disk = _parts.size() - 1, offset = last.size();
+  put<4>(append(last, _central), 0x06054B50);
+  put<2>(last, disk, disk, _count, _count);
+  put<4>(last, _central.size(), offset);
+  put<2>(last, comment.size());
   append(last, comment);
   return _parts;
 }
 
-Bytes buildZipArchive(const std::vector<TestZipEntry>& entries, const Bytes& comment) {
-  TestZipBuilder builder;
-  for (const auto& e : entries) builder.addEntry(e);
-  return builder.finish(comment).front();
-}
+ParsedZipArchive parseZipArchive(const std::string& path, bool withData) {
+  // Mapped, so that only the pages looked at are read, even of a 4 GiB archive.
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  const uint64_t size = std::filesystem::file_size(path);
+  void* map = size ? ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0) : nullptr;
+  ::close(fd);
+  check(map != MAP_FAILED, "cannot map " + path);
+  const std::shared_ptr<void> unmap(map, [size](void* m) {
+    if (m) ::munmap(m, size);
+  });
+  const std::span<const uint8_t> file(static_cast<const uint8_t*>(map), size);
+  const auto at = [&](uint64_t offset) { return Cursor{file, offset}; };
 
-ParsedZipArchive parseZipArchive(const Bytes& archive) {
-  ParsedZipArchive parsed;
+  ParsedZipArchive a{};
   // The end record whose comment reaches exactly to the end of the file.
-  bool found = false;
-  for (uint64_t k = 0; k <= 0xFFFF && k + 22 <= archive.size(); ++k) {
-    uint64_t p = archive.size() - 22 - k;
-    Reader r(archive, p);
-    if (r.take(4) != 0x06054B50) continue;
-    r.take(6);
-    parsed.endRecordEntryCount = static_cast<uint16_t>(r.take(2));
-    parsed.entryCount = parsed.endRecordEntryCount;
-    parsed.centralDirectorySize = r.take(4);
-    parsed.centralDirectoryOffset = r.take(4);
-    if (r.take(2) != k) continue;
-    parsed.comment = r.takeBytes(k);
-    parsed.endRecordOffset = p;
-    found = true;
-    break;
+  uint64_t end = UINT64_MAX;
+  for (uint64_t k = 0; end == UINT64_MAX && k <= 0xFFFF && k + 22 <= size; ++k)
+    if (at(size - 22 - k)(4) == 0x06054B50 && at(size - 2 - k)(2) == k) end = size - 22 - k;
+  check(end != UINT64_MAX, "no end record");
+  Cursor e = at(end + 4);
+  check(e(2) == 0 && e(2) == 0, "end record: disk numbers");
+  const uint64_t countOnDisk = e(2), count = e(2), directorySize = e(4), offset = e(4);
+  a.endRecordEntryCount = count, a.endRecordDirectoryOffset = offset;
+  a.entryCount = count, a.centralDirectorySize = directorySize, a.centralDirectoryOffset = offset;
+  uint64_t directoryEnd = end;
+  if (end >= 20 && at(end - 20)(4) == 0x07064B50) {
+    Cursor l = at(end - 16);
+    const uint64_t disk = l(4);
+    directoryEnd = l(8);
+    check(disk == 0 && l(4) == 1 && directoryEnd + 56 == end - 20,
+          "locator: disks, or not right behind the Zip64 end record");
+    Cursor r = at(directoryEnd);
+    check(r(4) == 0x06064B50 && r(8) == 44, "Zip64 end record: signature or size");
+    r(4);  // the versions
+    check(r(4) == 0 && r(4) == 0, "Zip64 end record: disk numbers");
+    const uint64_t countOnThisDisk = r(8);
+    a.entryCount = r(8), a.centralDirectorySize = r(8), a.centralDirectoryOffset = r(8);
+    check(countOnThisDisk == a.entryCount, "Zip64 end record: counts");
+    a.hasZip64EndRecord = true;
   }
-  if (!found) throw std::runtime_error("no end record");
+  check(countOnDisk == count && count == std::min<uint64_t>(a.entryCount, 0xFFFF) &&
+            directorySize == std::min<uint64_t>(a.centralDirectorySize, 0xFFFFFFFF) &&
+            offset == std::min<uint64_t>(a.centralDirectoryOffset, 0xFFFFFFFF),
+        "end record: counts, size or offset");
+  check(a.hasZip64EndRecord ==
+            (count == 0xFFFF || directorySize == 0xFFFFFFFF || offset == 0xFFFFFFFF),
+        "Zip64 end records where nothing needs them, or none where something does");
+  check(a.centralDirectoryOffset + a.centralDirectorySize == directoryEnd,
+        "central directory: size");
 
-  if (parsed.endRecordOffset >= 20) {
-    Reader locator(archive, parsed.endRecordOffset - 20);
-    if (locator.take(4) == 0x07064B50) {
-      locator.take(4);
-      Reader record(archive, locator.take(8));
-      if (record.take(4) != 0x06064B50) throw std::runtime_error("bad Zip64 end record");
-      parsed.hasZip64EndRecord = true;
-      record.take(8 + 2 + 2 + 4 + 4 + 8);
-      parsed.entryCount = record.take(8);
-      parsed.centralDirectorySize = record.take(8);
-      parsed.centralDirectoryOffset = record.take(8);
-    }
+  Cursor c = at(a.centralDirectoryOffset);
+  uint64_t next = 0;  // where the next local header must start
+  for (uint64_t i = 0; i < a.entryCount; ++i) {
+    const auto record = c.take(46);
+    Cursor r{record};
+    ParsedZipEntry x{};
+    check(r(4) == 0x02014B50, "central header: signature");
+    x.versionMadeBy = r(2), x.versionNeeded = r(2), x.flags = r(2), x.method = r(2), r(4);
+    x.crc32 = r(4), x.compressedSize = r(4), x.uncompressedSize = r(4);
+    const uint64_t n = r(2), m = r(2), k = r(2);
+    check(r(2) == 0, "central header: disk");
+    r(2), x.externalAttributes = r(4), x.localHeaderOffset = r(4);
+    x.name = c.copy(n);
+    applyZip64(c.take(m), {&x.uncompressedSize, &x.compressedSize, &x.localHeaderOffset});
+    c.take(k);
+    check(x.localHeaderOffset == next, "gap before a local header");
+    // From the version needed to the name length, the same fields as the central record's.
+    Cursor l = at(x.localHeaderOffset);
+    const auto local = l.take(30);
+    check(Cursor{local}(4) == 0x04034B50 &&
+              std::equal(local.begin() + 4, local.begin() + 28, record.begin() + 6) &&
+              l.copy(n) == x.name,
+          "local header disagrees with its central record");
+    x.localExtra = l.copy(Cursor{local, 28}(2));
+    x.dataOffset = l.at;
+    next = x.dataOffset + x.compressedSize;
+    check(next <= a.centralDirectoryOffset, "data runs into the central directory");
+    if (withData) x.data = l.copy(x.compressedSize);
+    a.entries.push_back(std::move(x));
   }
-
-  Reader r(archive, parsed.centralDirectoryOffset);
-  for (uint64_t i = 0; i < parsed.entryCount; ++i) {
-    ParsedZipEntry e;
-    if (r.take(4) != 0x02014B50) throw std::runtime_error("bad central header");
-    e.versionMadeBy = static_cast<uint16_t>(r.take(2));
-    e.versionNeeded = static_cast<uint16_t>(r.take(2));
-    e.flags = static_cast<uint16_t>(r.take(2));
-    e.method = static_cast<uint16_t>(r.take(2));
-    e.dosTime = static_cast<uint16_t>(r.take(2));
-    e.dosDate = static_cast<uint16_t>(r.take(2));
-    e.crc32 = static_cast<uint32_t>(r.take(4));
-    e.compressedSize = r.take(4);
-    e.uncompressedSize = r.take(4);
-    uint64_t nameLength = r.take(2), extraLength = r.take(2), commentLength = r.take(2);
-    e.diskNumberStart = static_cast<uint32_t>(r.take(2));
-    e.internalAttributes = static_cast<uint16_t>(r.take(2));
-    e.externalAttributes = static_cast<uint32_t>(r.take(4));
-    e.localHeaderOffset = r.take(4);
-    e.name = r.takeBytes(nameLength);
-    e.extra = r.takeBytes(extraLength);
-    e.comment = r.takeBytes(commentLength);
-    applyZip64(e.extra, &e.uncompressedSize, &e.compressedSize, &e.localHeaderOffset);
-
-    Reader l(archive, e.localHeaderOffset);
-    if (l.take(4) != 0x04034B50) throw std::runtime_error("bad local header");
-    e.localVersionNeeded = static_cast<uint16_t>(l.take(2));
-    e.localFlags = static_cast<uint16_t>(l.take(2));
-    e.localMethod = static_cast<uint16_t>(l.take(2));
-    l.take(4);
-    e.localCrc32 = static_cast<uint32_t>(l.take(4));
-    e.localCompressedSize = l.take(4);
-    e.localUncompressedSize = l.take(4);
-    uint64_t localNameLength = l.take(2), localExtraLength = l.take(2);
-    e.localName = l.takeBytes(localNameLength);
-    e.localExtra = l.takeBytes(localExtraLength);
-    applyZip64(e.localExtra, &e.localUncompressedSize, &e.localCompressedSize, nullptr);
-    e.dataOffset = l.offset();
-    e.data = l.takeBytes(e.compressedSize);
-    parsed.entries.push_back(std::move(e));
-  }
-  if (r.offset() != parsed.centralDirectoryOffset + parsed.centralDirectorySize)
-    throw std::runtime_error("central directory size does not match");
-  return parsed;
+  check(c.at == directoryEnd && next == a.centralDirectoryOffset,
+        "central directory: entry count, or a gap before it");
+  return a;
 }
 
 }  // namespace corvana_test

@@ -1,99 +1,75 @@
 // Zip archives made and taken apart byte by byte, independently of the engine's
-// records: the tests build hostile or split archives with them and check what
-// the writer wrote field by field.
+// records: hostile and split archives for the reader, the writer's output held
+// to the layout field by field; and a job the tests cancel.
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include <string>
 #include <vector>
+
+#include "engine/CVNEngineJob.h"
 
 namespace corvana_test {
 
 using Bytes = std::vector<uint8_t>;
 
-// One entry as it goes into a hand-made archive. `data` is written as it is
-// (already compressed or encrypted when the fields say so).
-struct TestZipEntry {
-  Bytes name;
-  Bytes data;
-  uint16_t method = 0;
-  uint16_t flags = 0;
-  uint16_t versionMadeBy = 20;               // host 0 (MS-DOS)
-  std::optional<uint32_t> crc32;             // default: the CRC-32 of `data`
-  std::optional<uint64_t> uncompressedSize;  // default: the length of `data`
-  uint32_t externalAttributes = 0;
-  uint16_t dosTime = 0;
-  uint16_t dosDate = 0x21;  // 1980-01-01
-};
+uint32_t crc32Of(const Bytes& data);
+// Bytes of a fixed pseudo-random sequence.
+Bytes randomBytes(size_t length, uint32_t seed);
 
-// Lays out entries part by part; the central directory and the end record go
-// into the last part, with the disk numbers of a split archive.
+// Stored entries from host MS-DOS, laid out part by part; a name ending in "/"
+// is a folder. The central directory and the end record go into the last part.
 class TestZipBuilder {
  public:
-  void addEntry(const TestZipEntry& entry);
-  // Entries added from now on go into a new part.
-  void startNewPart();
-  // Appends the central directory and the end record; returns every part,
-  // the last one being the file with the archive's own name.
+  TestZipBuilder& add(const std::string& name, const Bytes& data);
+  TestZipBuilder& add(const std::string& name, const std::string& data = "");
+  // Entries added from now on go into the next part.
+  TestZipBuilder& nextPart();
+  // Call once. Every part; the last one is the file with the archive's own name.
   std::vector<Bytes> finish(const Bytes& comment = {});
+  Bytes archive(const Bytes& comment = {}) { return finish(comment).back(); }
 
  private:
   std::vector<Bytes> _parts{Bytes{}};
-  Bytes _centralDirectory;
+  Bytes _central;
   uint64_t _count = 0;
 };
 
-// A single-file archive of `entries`.
-Bytes buildZipArchive(const std::vector<TestZipEntry>& entries, const Bytes& comment = {});
-// The raw deflate stream (no zlib header) of `data`.
-Bytes rawDeflate(const Bytes& data, int level = 6);
-uint32_t crc32Of(const Bytes& data);
-
-// One entry as found in an archive: its central record and its local header.
+// An entry's central record, Zip64 values applied, and where its data lies.
 struct ParsedZipEntry {
-  uint16_t versionMadeBy = 0;
-  uint16_t versionNeeded = 0;
-  uint16_t flags = 0;
-  uint16_t method = 0;
-  uint16_t dosTime = 0;
-  uint16_t dosDate = 0;
-  uint32_t crc32 = 0;
-  uint64_t compressedSize = 0;
-  uint64_t uncompressedSize = 0;
-  uint32_t diskNumberStart = 0;
-  uint16_t internalAttributes = 0;
-  uint32_t externalAttributes = 0;
-  uint64_t localHeaderOffset = 0;
-  Bytes name;
-  Bytes extra;
-  Bytes comment;
-
-  uint16_t localVersionNeeded = 0;
-  uint16_t localFlags = 0;
-  uint16_t localMethod = 0;
-  uint32_t localCrc32 = 0;
-  uint64_t localCompressedSize = 0;
-  uint64_t localUncompressedSize = 0;
-  Bytes localName;
-  Bytes localExtra;
-  // Where the data starts, and the data itself (compressedSize bytes).
-  uint64_t dataOffset = 0;
-  Bytes data;
+  uint16_t versionMadeBy, versionNeeded, flags, method;
+  uint32_t crc32, externalAttributes;
+  uint64_t compressedSize, uncompressedSize, localHeaderOffset, dataOffset;
+  Bytes name, localExtra;
+  Bytes data;  // compressedSize bytes, when asked for
 };
 
 struct ParsedZipArchive {
   std::vector<ParsedZipEntry> entries;
-  uint64_t endRecordOffset = 0;
-  bool hasZip64EndRecord = false;
-  uint64_t entryCount = 0;
-  uint64_t centralDirectorySize = 0;
-  uint64_t centralDirectoryOffset = 0;
-  uint16_t endRecordEntryCount = 0;
-  Bytes comment;
+  // The end record's own fields, escape values included.
+  uint16_t endRecordEntryCount;
+  uint32_t endRecordDirectoryOffset;
+  bool hasZip64EndRecord;
+  // After the Zip64 replacement.
+  uint64_t entryCount, centralDirectorySize, centralDirectoryOffset;
 };
 
-// Takes a single-file archive apart; throws std::runtime_error when its
-// structure is broken (no end record, records cut off, wrong signatures).
-ParsedZipArchive parseZipArchive(const Bytes& archive);
+// Takes apart a one-file archive laid out as our writer must: throws
+// std::runtime_error at a wrong signature, a record cut off, a disk number
+// other than 0, a gap between records, Zip64 end records where nothing needs
+// them (or none where something does), or a local header that disagrees with
+// its central record.
+ParsedZipArchive parseZipArchive(const std::string& path, bool withData = true);
+
+// Cancelled when the test says so, or from the first progress on.
+struct TestJob : CVNEngineJob {
+  bool isCancelled() const override { return cancelled; }
+  void increaseCurrentValue(uint64_t byteCount) override {
+    progress += byteCount;
+    cancelled |= cancelOnProgress;
+  }
+  bool cancelled = false, cancelOnProgress = false;
+  uint64_t progress = 0;
+};
 
 }  // namespace corvana_test

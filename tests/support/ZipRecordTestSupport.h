@@ -1,15 +1,16 @@
-// Helpers for the Zip record tests: little-endian byte layouts written by hand,
-// the name of a raised RVException, a handle that reads in small steps, and a
-// time zone set for the duration of a test.
+// Helpers for the Zip record tests: little-endian byte layouts written by hand
+// (with the extra fields they use), a handle that reads in small steps, and a
+// time zone set for a test's duration.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
-#include <functional>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -22,13 +23,18 @@ namespace corvana_test {
 
 using Bytes = std::vector<uint8_t>;
 
-// Builds a byte layout: Layout().u32(0x02014B50).u16(20).text("a.txt").bytes()
+// The escape values of 32- and 16-bit fields, and the name of a cut-off read.
+constexpr uint64_t E32 = 0xFFFFFFFF, E16 = 0xFFFF;
+inline const std::string kEnd{RVIOHandleEndOfBytesException};
+
+// Builds a byte layout: Layout().u32(0x02014B50).u16(20, 0, 8).text("a.txt").bytes()
 class Layout {
  public:
-  Layout& u8(uint64_t v) { return little(v, 1); }
-  Layout& u16(uint64_t v) { return little(v, 2); }
-  Layout& u32(uint64_t v) { return little(v, 4); }
-  Layout& u64(uint64_t v) { return little(v, 8); }
+  // Each value in turn, in 1, 2, 4 or 8 bytes.
+  Layout& u8(auto... v) { return put(1, {uint64_t(v)...}); }
+  Layout& u16(auto... v) { return put(2, {uint64_t(v)...}); }
+  Layout& u32(auto... v) { return put(4, {uint64_t(v)...}); }
+  Layout& u64(auto... v) { return put(8, {uint64_t(v)...}); }
   Layout& text(const std::string& s) {
     bytes_.insert(bytes_.end(), s.begin(), s.end());
     return *this;
@@ -37,29 +43,46 @@ class Layout {
     bytes_.insert(bytes_.end(), b.begin(), b.end());
     return *this;
   }
+  Layout& raw(const Layout& l) { return raw(l.bytes()); }
   const Bytes& bytes() const { return bytes_; }
-  size_t size() const { return bytes_.size(); }
   operator Bytes() const { return bytes_; }
 
  private:
-  Layout& little(uint64_t v, unsigned width) {
-    for (unsigned i = 0; i < width; ++i) bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  Layout& put(unsigned width, std::initializer_list<uint64_t> values) {
+    for (uint64_t v : values)
+      for (unsigned i = 0; i < width; ++i) bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
     return *this;
   }
   Bytes bytes_;
 };
 
-inline Bytes textBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+// A Zip64 extra field of 64-bit values alone.
+inline Layout zip64(auto... values) {
+  return Layout().u16(1, 8 * sizeof...(values)).u64(values...);
+}
 
-// The name of the RVException `f` raises, "" when it returns. Anything else
-// escapes and fails the test.
-inline std::string raisedName(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RVException& e) {
-    return e.name();
-  }
-  return "";
+// An extended timestamp extra field of the flags and times given.
+inline Layout ts(uint8_t flags, auto... times) {
+  return Layout().u16(0x5455, 1 + 4 * sizeof...(times)).u8(flags).u32(times...);
+}
+
+// An NTFS extra field whose attribute 1 holds `times`, in NTFS ticks.
+inline Layout ntfs(auto... times) {
+  Layout l;
+  return l.u16(10, 8 + 8 * sizeof...(times)).u32(0).u16(1, 8 * sizeof...(times)).u64(times...);
+}
+
+// Seconds since 1970 as NTFS ticks.
+constexpr uint64_t ticks(int64_t seconds) { return (seconds + 11644473600) * 10000000; }
+
+// The record loaded from the start of `b`, which it must fill (or end at `end`).
+template <typename Record>
+Record loaded(std::span<const uint8_t> b, std::optional<size_t> end = {}) {
+  Record r;
+  RVDataHandle h(b);
+  EXPECT_TRUE(r.loadWithIOHandle(h));
+  EXPECT_EQ(h.offset(), end.value_or(b.size()));
+  return r;
 }
 
 // A data handle whose reads deliver at most `step` bytes, like a pipe.

@@ -11,143 +11,89 @@
 
 namespace {
 
-using corvana_test::dosDate;
-using corvana_test::dosTime;
-using corvana_test::haveTimeZone;
-using corvana_test::ScopedTimeZone;
+using namespace corvana_test;
 
-struct DecodeCase {
-  const char* what;
-  const char* zone;
-  uint16_t time;
-  uint16_t date;
-  int64_t epoch;
-};
+constexpr const char* kTokyo = "Asia/Tokyo";
+constexpr const char* kBerlin = "Europe/Berlin";
+constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+enum Direction { kBoth, kDecode, kEncode };
 
-class RVDOSTimeDecodeTest : public testing::TestWithParam<DecodeCase> {};
-
-TEST_P(RVDOSTimeDecodeTest, LocalTimeNormalisedAsMktime) {
-  const DecodeCase& c = GetParam();
-  if (!haveTimeZone(c.zone)) GTEST_SKIP() << "no rules for " << c.zone;
-  ScopedTimeZone zone(c.zone);
-  EXPECT_EQ(RVEpochWithDOSTime(c.time, c.date), c.epoch) << c.what;
+// Decoding is local time normalised as mktime does: summer time from the
+// zone's rules, out-of-range fields carried first. Encoding wraps years outside
+// 1980...2107 modulo 128 (1979 has the field of 2107).
+TEST(RVDOSTimeTest, LocalTimeInFixedZones) {
+  for (const char* zone : {kTokyo, kBerlin})
+    if (!haveTimeZone(zone)) GTEST_SKIP() << "no rules for " << zone;
+  struct Case {
+    const char* what;
+    const char* zone;
+    uint16_t time, date;
+    int64_t epoch;
+    Direction direction;
+  } cases[] = {
+      {"Tokyo noon", kTokyo, dosTime(12, 0, 0), dosDate(2025, 3, 15), 1742007600, kBoth},
+      {"Berlin winter", kBerlin, dosTime(12, 0, 0), dosDate(2025, 1, 15), 1736938800, kBoth},
+      {"Berlin summer", kBerlin, dosTime(12, 0, 0), dosDate(2025, 7, 1), 1751364000, kBoth},
+      {"spring, before", kBerlin, dosTime(1, 59, 58), dosDate(2025, 3, 30), 1743296398, kBoth},
+      {"spring, after", kBerlin, dosTime(3, 0, 0), dosDate(2025, 3, 30), 1743296400, kBoth},
+      {"24:30 into summer", kBerlin, dosTime(24, 30, 0), dosDate(2025, 3, 30), 1743373800, kDecode},
+      {"day 0", kTokyo, dosTime(12, 0, 0), dosDate(2025, 3, 0), 1740711600, kDecode},
+      {"month 0", kTokyo, dosTime(12, 0, 0), dosDate(2025, 0, 15), 1734231600, kDecode},
+      {"month 13", kTokyo, dosTime(12, 0, 0), dosDate(2025, 13, 15), 1768446000, kDecode},
+      {"hour 24", kTokyo, dosTime(24, 0, 0), dosDate(2025, 3, 15), 1742050800, kDecode},
+      {"11:60:62", kTokyo, dosTime(11, 60, 62), dosDate(2025, 3, 15), 1742007662, kDecode},
+      {"all bits set", kTokyo, 0xFFFF, 0xFFFF, 4362678242, kDecode},
+      {"last second", kTokyo, dosTime(23, 59, 58), dosDate(2107, 12, 31), 4354786798, kBoth},
+      {"all zero is 1979-11-30", kTokyo, 0, 0, 312735600, kDecode},
+      {"all zero in Berlin", kBerlin, 0, 0, 312764400, kDecode},
+      {"odd second", kTokyo, dosTime(12, 0, 0), dosDate(2025, 3, 15), 1742007601, kEncode},
+      {"1979 wraps to 127", kBerlin, dosTime(12, 0, 0), dosDate(2107, 12, 31), 315486000, kEncode},
+      {"2108 wraps to 0", kBerlin, dosTime(12, 0, 0), dosDate(1980, 1, 1), 4354858800, kEncode},
+      {"1969 wraps to 117", kBerlin, dosTime(22, 17, 40), dosDate(2097, 7, 20), -14179340, kEncode},
+      {"-1 like any second", kTokyo, dosTime(8, 59, 59), dosDate(2098, 1, 1), -1, kEncode},
+      {"beyond any calendar", kTokyo, 0, dosDate(1980, 1, 1), kMax, kEncode},
+      {"before any calendar", kTokyo, 0, dosDate(1980, 1, 1), kMin, kEncode},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedTimeZone zone(c.zone);
+    if (c.direction != kEncode) {
+      EXPECT_EQ(RVEpochWithDOSTime(c.time, c.date), c.epoch);
+    }
+    RVDOSTime dos = RVDOSTimeWithEpoch(c.epoch);
+    if (c.direction != kDecode) {
+      EXPECT_EQ(std::pair(dos.time, dos.date), std::pair(c.time, c.date));
+    }
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Zones, RVDOSTimeDecodeTest,
-    testing::Values(
-        DecodeCase{"Tokyo noon", "Asia/Tokyo", dosTime(12, 0, 0), dosDate(2025, 3, 15), 1742007600},
-        DecodeCase{"Berlin winter noon", "Europe/Berlin", dosTime(12, 0, 0), dosDate(2025, 1, 15),
-                   1736938800},
-        // Summer time comes from the zone's rules, not from the caller.
-        DecodeCase{"Berlin summer noon", "Europe/Berlin", dosTime(12, 0, 0), dosDate(2025, 7, 1),
-                   1751364000},
-        DecodeCase{"Berlin before the spring change", "Europe/Berlin", dosTime(1, 59, 58),
-                   dosDate(2025, 3, 30), 1743296398},
-        DecodeCase{"Berlin after the spring change", "Europe/Berlin", dosTime(3, 0, 0),
-                   dosDate(2025, 3, 30), 1743296400},
-        // Carry first, then summer time for the normalised instant.
-        DecodeCase{"hour 24 into the first summer day", "Europe/Berlin", dosTime(24, 30, 0),
-                   dosDate(2025, 3, 30), 1743373800},
-        DecodeCase{"day 0 is the last day of February", "Asia/Tokyo", dosTime(12, 0, 0),
-                   dosDate(2025, 3, 0), 1740711600},
-        DecodeCase{"day 0 in Berlin", "Europe/Berlin", dosTime(12, 0, 0), dosDate(2025, 3, 0),
-                   1740740400},
-        DecodeCase{"month 0 is December before", "Asia/Tokyo", dosTime(12, 0, 0),
-                   dosDate(2025, 0, 15), 1734231600},
-        DecodeCase{"month 13 is January after", "Asia/Tokyo", dosTime(12, 0, 0),
-                   dosDate(2025, 13, 15), 1768446000},
-        DecodeCase{"hour 24", "Asia/Tokyo", dosTime(24, 0, 0), dosDate(2025, 3, 15), 1742050800},
-        DecodeCase{"minute 60, second 62", "Asia/Tokyo", dosTime(11, 60, 62), dosDate(2025, 3, 15),
-                   1742007662},
-        DecodeCase{"all bits set, past 2106", "Asia/Tokyo", 0xFFFF, 0xFFFF, 4362678242},
-        DecodeCase{"last regular second, past 2106", "Asia/Tokyo", dosTime(23, 59, 58),
-                   dosDate(2107, 12, 31), 4354786798},
-        DecodeCase{"all zero is 1979-11-30", "Asia/Tokyo", 0, 0, 312735600},
-        DecodeCase{"all zero in Berlin", "Europe/Berlin", 0, 0, 312764400}));
-
-TEST(RVDOSTimeTest, AmbiguousAndMissingHoursTakeOneOfTheirInstants) {
-  if (!haveTimeZone("Europe/Berlin")) GTEST_SKIP() << "no rules for Europe/Berlin";
-  ScopedTimeZone zone("Europe/Berlin");
-  // 02:30 happens twice on 2025-10-26 and not at all on 2025-03-30.
+TEST(RVDOSTimeTest, EvenSecondsSurviveAYearOfBerlin) {
+  if (!haveTimeZone(kBerlin)) GTEST_SKIP() << "no rules for " << kBerlin;
+  ScopedTimeZone zone(kBerlin);
+  // 02:30 happens twice on 2025-10-26 and not at all on 2025-03-30: either instant will do.
   int64_t twice = RVEpochWithDOSTime(dosTime(2, 30, 0), dosDate(2025, 10, 26));
   EXPECT_TRUE(twice == 1761438600 || twice == 1761442200) << twice;
   int64_t never = RVEpochWithDOSTime(dosTime(2, 30, 0), dosDate(2025, 3, 30));
   EXPECT_TRUE(never == 1743298200 || never == 1743294600) << never;
-}
-
-struct EncodeCase {
-  const char* what;
-  const char* zone;
-  int64_t epoch;
-  uint16_t time;
-  uint16_t date;
-};
-
-class RVDOSTimeEncodeTest : public testing::TestWithParam<EncodeCase> {};
-
-TEST_P(RVDOSTimeEncodeTest, LocalTimeWithYearsModulo128) {
-  const EncodeCase& c = GetParam();
-  if (!haveTimeZone(c.zone)) GTEST_SKIP() << "no rules for " << c.zone;
-  ScopedTimeZone zone(c.zone);
-  RVDOSTime dos = RVDOSTimeWithEpoch(c.epoch);
-  EXPECT_EQ(dos.time, c.time) << c.what;
-  EXPECT_EQ(dos.date, c.date) << c.what;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Zones, RVDOSTimeEncodeTest,
-    testing::Values(
-        EncodeCase{"Tokyo noon", "Asia/Tokyo", 1742007600, dosTime(12, 0, 0), dosDate(2025, 3, 15)},
-        EncodeCase{"odd second halves down", "Asia/Tokyo", 1742007601, dosTime(12, 0, 0),
-                   dosDate(2025, 3, 15)},
-        EncodeCase{"Berlin summer", "Europe/Berlin", 1751364000, dosTime(12, 0, 0),
-                   dosDate(2025, 7, 1)},
-        EncodeCase{"Berlin winter", "Europe/Berlin", 1736938800, dosTime(12, 0, 0),
-                   dosDate(2025, 1, 15)},
-        EncodeCase{"1979 wraps to year field 127", "Europe/Berlin", 315486000, dosTime(12, 0, 0),
-                   static_cast<uint16_t>((127 << 9) | (12 << 5) | 31)},
-        EncodeCase{"2108 wraps to year field 0", "Europe/Berlin", 4354858800, dosTime(12, 0, 0),
-                   static_cast<uint16_t>((0 << 9) | (1 << 5) | 1)},
-        EncodeCase{"1969 wraps to year field 117", "Europe/Berlin", -14179340, dosTime(22, 17, 40),
-                   static_cast<uint16_t>((117 << 9) | (7 << 5) | 20)},
-        // -1 (no time) is converted like any second: 1970-01-01 08:59:59 in Tokyo.
-        EncodeCase{"no time", "Asia/Tokyo", -1, dosTime(8, 59, 59),
-                   static_cast<uint16_t>((118 << 9) | (1 << 5) | 1)},
-        EncodeCase{"beyond any calendar", "Asia/Tokyo", std::numeric_limits<int64_t>::max(), 0,
-                   dosDate(1980, 1, 1)},
-        EncodeCase{"before any calendar", "Asia/Tokyo", std::numeric_limits<int64_t>::min(), 0,
-                   dosDate(1980, 1, 1)}));
-
-TEST(RVDOSTimeTest, EncodeThenDecodeKeepsEvenSecondsThroughAYearOfBerlin) {
-  if (!haveTimeZone("Europe/Berlin")) GTEST_SKIP() << "no rules for Europe/Berlin";
-  ScopedTimeZone zone("Europe/Berlin");
-  // The hour of 2025-10-26 that happens twice maps back to only one of its instants.
-  const int64_t repeatedFrom = 1761436800, repeatedTo = 1761444000;
+  // Outside the repeated hour, every even second maps back to itself.
   for (int64_t epoch = 1735686000; epoch < 1767222000; epoch += 3607) {
-    if (epoch >= repeatedFrom && epoch < repeatedTo) continue;
-    RVDOSTime dos = RVDOSTimeWithEpoch(epoch);
-    ASSERT_EQ(RVEpochWithDOSTime(dos), epoch - (epoch & 1)) << epoch;
+    if (epoch >= 1761436800 && epoch < 1761444000) continue;
+    ASSERT_EQ(RVEpochWithDOSTime(RVDOSTimeWithEpoch(epoch)), epoch - (epoch & 1)) << epoch;
   }
 }
 
 TEST(RVDOSTimeTest, EpochsAndDates) {
   EXPECT_FALSE(RVDateWithEpoch(-1).has_value());
-  EXPECT_EQ(RVTimeIntervalSince1970(*RVDateWithEpoch(0)), 0.0);
-  EXPECT_EQ(RVTimeIntervalSince1970(*RVDateWithEpoch(-2)), -2.0);
-  EXPECT_EQ(RVTimeIntervalSince1970(*RVDateWithEpoch(5000000000)), 5000000000.0);
-
+  for (int64_t epoch : {int64_t(0), int64_t(-2), int64_t(5000000000)})
+    EXPECT_EQ(RVTimeIntervalSince1970(*RVDateWithEpoch(epoch)), double(epoch));
+  // Toward zero, so -0.5 is 0 and -1.9 is -1, which reads as no time; saturated; NaN is none.
   EXPECT_EQ(RVEpochWithDate(std::nullopt), -1);
-  EXPECT_EQ(RVEpochWithDate(RVDateWithTimeIntervalSince1970(1.9)), 1);
-  // Toward zero, so -0.5 is 0 and -1.9 is -1, which reads as no time.
-  EXPECT_EQ(RVEpochWithDate(RVDateWithTimeIntervalSince1970(-0.5)), 0);
-  EXPECT_EQ(RVEpochWithDate(RVDateWithTimeIntervalSince1970(-1.9)), -1);
-  EXPECT_EQ(RVEpochWithDate(RVDateWithTimeIntervalSince1970(-86400.7)), -86400);
-  EXPECT_EQ(RVEpochWithDate(RVDateWithTimeIntervalSince1970(1e300)),
-            std::numeric_limits<int64_t>::max());
-  EXPECT_EQ(RVEpochWithDate(RVDateWithTimeIntervalSince1970(-INFINITY)),
-            std::numeric_limits<int64_t>::min());
-  EXPECT_EQ(RVEpochWithDate(RVDateWithTimeIntervalSince1970(NAN)), -1);
+  const std::pair<double, int64_t> cases[] = {{1.9, 1},           {-0.5, 0},     {-1.9, -1},
+                                              {-86400.7, -86400}, {1e300, kMax}, {-INFINITY, kMin},
+                                              {NAN, -1}};
+  for (auto [interval, epoch] : cases)
+    EXPECT_EQ(RVEpochWithDate(RVDateWithTimeIntervalSince1970(interval)), epoch) << interval;
 }
 
 }  // namespace
