@@ -14,24 +14,20 @@
 #include "engine/CVNZipZip64EndOfCentralDirectoryLocator.h"
 #include "engine/CVNZipZip64EndOfCentralDirectoryRecord.h"
 #include "engine/io/RVCRC32.h"
-#include "engine/io/RVDataHandle.h"
 #include "engine/io/RVFileHandle.h"
 #include "support/PeerArchivers.h"
-#include "support/TestSupport.h"
 #include "support/ZipRecordTestSupport.h"
 
 namespace {
 
 using namespace corvana_test;
 
-constexpr int64_t kModified = 1700000000;  // even, so that DOS seconds keep it
-constexpr int64_t kAccessed = 1600000000;
+constexpr int64_t kModified = 1700000000, kAccessed = 1600000000;  // even, as DOS seconds are
 const std::string kHello = "hello\n", kBees(3000, 'b');
 
 uint32_t crcOf(const std::string& text) {
   return RVCRC32Final(RVCRC32Update(RVCRC32Init(), text.data(), int64_t(text.size())));
 }
-
 std::string nameOf(const CVNZipCentralFileHeader& h) {
   return std::string(h.fileName()->begin(), h.fileName()->end());
 }
@@ -41,7 +37,6 @@ struct Directory {
   bool zip64 = false;
   CVNZipZip64EndOfCentralDirectoryLocator locator;
   CVNZipZip64EndOfCentralDirectoryRecord zip64Record;
-  uint64_t thisDisk = 0;
   std::vector<CVNZipCentralFileHeader> headers;
   std::vector<CVNZipLocalFileHeader> locals;
 };
@@ -57,8 +52,7 @@ Directory readDirectory(const std::string& path) {
     if (d.end.loadWithIOHandle(*file) && file->offset() == size) break;
     if (at == 0) throw std::runtime_error("no end record");
   }
-  d.thisDisk = d.end.numberOfThisDisk();
-  uint64_t startDisk = d.end.numberOfTheDiskWithTheStartOfTheCentralDirectory();
+  uint32_t thisDisk = d.end.numberOfThisDisk();
   uint64_t entries = d.end.totalNumberOfEntriesInTheCentralDirectory();
   uint64_t offset = d.end.offsetOfStartOfCentralDirectoryWithRespectToTheStartingDiskNumber();
   if (at >= 20 && d.locator.loadWithFileAtPath(path, at - 20)) {
@@ -72,11 +66,11 @@ Directory readDirectory(const std::string& path) {
     if (entries == 0xFFFF) entries = d.zip64Record.totalNumberOfEntriesInTheCentralDirectory();
   }
   auto directory = CVNZipFileHandle::forReadingAtPathMaxDiskIndex(
-      path, static_cast<uint32_t>(startDisk), static_cast<uint32_t>(d.thisDisk));
+      path, d.end.numberOfTheDiskWithTheStartOfTheCentralDirectory(), thisDisk);
   directory->seekToOffset(offset);
   for (CVNZipCentralFileHeader h; h.loadWithIOHandle(*directory); h = {}) {
     CVNZipLocalFileHeader local;
-    EXPECT_TRUE(local.loadWithFileAtPath(path, h.diskNumberStart(), d.thisDisk,
+    EXPECT_TRUE(local.loadWithFileAtPath(path, h.diskNumberStart(), thisDisk,
                                          h.relativeOffsetOfLocalHeader()))
         << nameOf(h);
     d.headers.push_back(h);
@@ -86,11 +80,7 @@ Directory readDirectory(const std::string& path) {
   return d;
 }
 
-struct Expected {
-  std::string name;
-  uint64_t size;
-  uint32_t crc;
-};
+using Expected = std::tuple<std::string, uint64_t, uint32_t>;  // name, size, CRC
 
 // Each central header against `expected` and the local header it points to;
 // and saving it and loading the bytes again keeps what matters to the reader
@@ -100,9 +90,8 @@ void expectEntries(const Directory& d, const std::vector<Expected>& expected) {
   for (size_t i = 0; i < expected.size(); ++i) {
     const CVNZipCentralFileHeader& h = d.headers[i];
     const CVNZipLocalFileHeader& local = d.locals[i];
-    SCOPED_TRACE(expected[i].name);
-    EXPECT_EQ(std::tuple(nameOf(h), h.uncompressedSize(), h.crc32()),
-              std::tuple(expected[i].name, expected[i].size, expected[i].crc));
+    SCOPED_TRACE(nameOf(h));
+    EXPECT_EQ(std::tuple(nameOf(h), h.uncompressedSize(), h.crc32()), expected[i]);
     EXPECT_EQ(std::tuple(local.fileName(), local.crc32(), local.compressedSize(),
                          local.uncompressedSize(), local.modificationEpoch()),
               std::tuple(h.fileName(), h.crc32(), h.compressedSize(), h.uncompressedSize(),
@@ -113,9 +102,7 @@ void expectEntries(const Directory& d, const std::vector<Expected>& expected) {
                         r.modificationEpoch());
     };
     CVNZipCentralFileHeader copy = h;
-    RVDataHandle out;
-    copy.saveWithIOHandle(out);
-    EXPECT_EQ(fields(loaded<CVNZipCentralFileHeader>(out.data())), fields(h));
+    EXPECT_EQ(fields(loaded<CVNZipCentralFileHeader>(saved(copy))), fields(h));
   }
 }
 
@@ -124,14 +111,12 @@ class CVNZipRecordsInteropTest : public testing::Test {
   void SetUp() override {
     // Both sides must agree on the zone for DOS times; the peers inherit it.
     zone_.emplace(haveTimeZone("Europe/Berlin") ? "Europe/Berlin" : "CET-1CEST");
-    writeWithTimes("a.txt", kHello);
     ASSERT_EQ(mkdir((dir_ / "d").c_str(), 0755), 0);
-    writeWithTimes("d/b.txt", kBees);
-  }
-  void writeWithTimes(const std::string& name, const std::string& text) {
-    writeFile(dir_ / name, text);
-    struct timespec times[2] = {{kAccessed, 0}, {kModified, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, (dir_ / name).c_str(), times, 0), 0);
+    for (const auto& [name, text] : {std::pair("a.txt", kHello), std::pair("d/b.txt", kBees)}) {
+      writeFile(dir_ / name, text);
+      struct timespec times[2] = {{kAccessed, 0}, {kModified, 0}};
+      ASSERT_EQ(utimensat(AT_FDCWD, (dir_ / name).c_str(), times, 0), 0);
+    }
   }
   // Runs `command` in the folder and reads the directory of the `archive` it made.
   Directory made(const std::string& command, const std::string& archive) {
@@ -153,10 +138,9 @@ TEST_F(CVNZipRecordsInteropTest, InfoZipDirectory) {
   expectEntries(d, {{"a.txt", 6, crcOf(kHello)}, {"d/", 0, 0}, {"d/b.txt", 3000, crcOf(kBees)}});
   for (const CVNZipCentralFileHeader& h : d.headers) EXPECT_EQ(h.versionMadeBy() >> 8, 3);
   // Info-ZIP's extended timestamp wins over the DOS fields; the local one also has the access time.
-  EXPECT_EQ(std::tuple(d.headers[0].modificationEpoch(), d.headers[2].modificationEpoch()),
-            std::tuple(kModified, kModified));
-  EXPECT_EQ(d.locals[0].accessEpoch(), kAccessed);
-  EXPECT_EQ(d.headers[2].compressionMethod(), 8);
+  EXPECT_EQ(std::tuple(d.headers[0].modificationEpoch(), d.headers[2].modificationEpoch(),
+                       d.locals[0].accessEpoch(), d.headers[2].compressionMethod()),
+            std::tuple(kModified, kModified, kAccessed, 8));
   EXPECT_EQ(d.headers[2].fileNameString(), std::u16string(u"d/b.txt"));
 }
 
@@ -164,12 +148,12 @@ TEST_F(CVNZipRecordsInteropTest, InfoZipForcedZip64) {
   CORVANA_SKIP_WITHOUT_PEER("zip");
   Directory d = made("zip -q -fz z64.zip a.txt d/b.txt", "z64.zip");
   ASSERT_TRUE(d.zip64);
-  EXPECT_EQ(d.zip64Record.totalNumberOfEntriesInTheCentralDirectory(), 2u);
-  EXPECT_EQ(d.zip64Record.versionNeededToExtract(), 45);
-  EXPECT_EQ(d.zip64Record.zip64ExtensibleDataSector(), std::vector<uint8_t>{});
-  EXPECT_EQ(d.locator.totalNumberOfDisks(), 1u);
   expectEntries(d, {{"a.txt", 6, crcOf(kHello)}, {"d/b.txt", 3000, crcOf(kBees)}});
-  EXPECT_EQ(d.headers[0].versionNeededToExtract(), 45);
+  EXPECT_EQ(std::tuple(d.zip64Record.totalNumberOfEntriesInTheCentralDirectory(),
+                       d.zip64Record.versionNeededToExtract(), d.locator.totalNumberOfDisks(),
+                       d.headers[0].versionNeededToExtract()),
+            std::tuple(2u, 45, 1u, 45));
+  EXPECT_EQ(d.zip64Record.zip64ExtensibleDataSector(), Bytes{});
 }
 
 TEST_F(CVNZipRecordsInteropTest, InfoZipSplitArchive) {
@@ -179,7 +163,7 @@ TEST_F(CVNZipRecordsInteropTest, InfoZipSplitArchive) {
   for (char& c : noise) c = static_cast<char>((x = x * 1103515245 + 12345) >> 24);
   writeFile(dir_ / "noise.bin", noise);
   Directory d = made("zip -q -s 64k split.zip noise.bin a.txt", "split.zip");
-  EXPECT_EQ(d.thisDisk, 3u);  // split.z01 to split.z03, then split.zip
+  EXPECT_EQ(d.end.numberOfThisDisk(), 3u);  // split.z01 to split.z03, then split.zip
   expectEntries(d, {{"noise.bin", 200000, crcOf(noise)}, {"a.txt", 6, crcOf(kHello)}});
   EXPECT_EQ(d.headers[0].diskNumberStart(), 0u);
   EXPECT_GT(d.headers[1].diskNumberStart(), 0u);  // found on a later part
@@ -207,14 +191,14 @@ with zipfile.ZipFile('py.zip', 'w') as z:
                     {"d/b.txt", 3000, crcOf(kBees)},
                     {"日本.txt", 1, crcOf("x")},
                     {"forced", 3, crcOf("abc")}});
-  // No extra fields: the time comes from the DOS fields, in local time.
-  EXPECT_EQ(d.headers[0].modificationEpoch(), kModified);
-  EXPECT_EQ(d.locals[0].accessEpoch(), -1);
-  EXPECT_EQ(d.headers[1].compressionMethod(), 8);
-  EXPECT_EQ(d.headers[2].generalPurposeBitFlag() & 0x0800, 0x0800);
+  // No extra fields: the time comes from the DOS fields, in local time, and there is no
+  // access time; the name has the UTF-8 flag; the forced local header escapes both sizes.
+  EXPECT_EQ(
+      std::tuple(d.headers[0].modificationEpoch(), d.locals[0].accessEpoch(),
+                 d.headers[1].compressionMethod(), d.headers[2].generalPurposeBitFlag() & 0x0800,
+                 d.locals[3].versionNeededToExtract()),
+      std::tuple(kModified, -1, 8, 0x0800, 45));
   EXPECT_EQ(d.headers[2].fileNameString(), std::u16string(u"日本.txt"));
-  // The forced local header escapes both sizes into its Zip64 field.
-  EXPECT_EQ(d.locals[3].versionNeededToExtract(), 45);
 }
 
 }  // namespace
