@@ -1,0 +1,3 @@
+#include "jobs/CVNImages.h"
+
+QPixmap CVNImageNamed(const QString& name) { return QPixmap(QStringLiteral(":/images/") + name); }

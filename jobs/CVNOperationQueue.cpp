@@ -1,0 +1,42 @@
+#include "jobs/CVNOperationQueue.h"
+
+#include <QPointer>
+#include <QRunnable>
+#include <algorithm>
+
+#include "jobs/CVNMainThread.h"
+#include "jobs/CVNOperation.h"
+
+CVNOperationQueue::CVNOperationQueue(int maxConcurrentOperationCount, QObject* parent)
+    : QObject(parent) {
+  pool_.setMaxThreadCount(maxConcurrentOperationCount);
+}
+
+CVNOperationQueue::~CVNOperationQueue() {
+  cancelAllOperations();
+  pool_.waitForDone();
+}
+
+void CVNOperationQueue::addOperation(std::shared_ptr<CVNOperation> operation) {
+  CVNOperation* job = operation.get();
+  operations_.push_back(std::move(operation));
+  // QThreadPool takes tasks of equal priority in the order queued.
+  pool_.start(QRunnable::create([self = QPointer<CVNOperationQueue>(this), job] {
+    job->start();
+    // Posted after every block the job posted, so the job outlives them all.
+    CVNPostToMainThread([self, job] {
+      if (self) self->operationDidEnd(job);
+    });
+  }));
+}
+
+void CVNOperationQueue::cancelAllOperations() {
+  for (const auto& operation : operations_) operation->cancel();
+}
+
+void CVNOperationQueue::operationDidEnd(CVNOperation* operation) {
+  auto found = std::find_if(operations_.begin(), operations_.end(),
+                            [operation](const auto& held) { return held.get() == operation; });
+  if (found != operations_.end()) operations_.erase(found);
+  if (operations_.empty()) emit didDrain();
+}

@@ -1,0 +1,3 @@
+#include "jobs/CVNStringFromByteCount.h"
+
+QString CVNStringFromByteCount(uint64_t byteCount) { return QString::number(byteCount) + " B"; }
