@@ -39,6 +39,9 @@
 #include "engine/io/RVException.h"
 #include "engine/io/RVFileSystem.h"
 #include "engine/io/RVPath.h"
+#ifdef CORVANA_BENCH_JOBS
+#include "CVNJobDriver.h"
+#endif
 
 namespace {
 
@@ -300,6 +303,10 @@ int main(int argc, char** argv) {
   try {
     if (command == "archive") return archive(parseOptions(argc, argv, true));
     if (command == "extract") return extract(parseOptions(argc, argv, false));
+#ifdef CORVANA_BENCH_JOBS
+    if (command == "job-archive") return CVNJobArchiveMain(argc, argv);
+    if (command == "job-extract") return CVNJobExtractMain(argc, argv);
+#endif
     throw UsageError{command.empty() ? "no command" : "unknown command " + command};
   } catch (const UsageError& e) {
     std::fflush(stdout);
