@@ -1,0 +1,494 @@
+#include "jobs/CVNArchiveOperation.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDesktopServices>
+#include <QLocale>
+#include <QStringList>
+#include <QUrl>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <utility>
+
+#include "engine/CVNFileSystemNames.h"
+#include "engine/CVNPathComponentEncoder.h"
+#include "engine/CVNStringEncoding.h"
+#include "engine/CVNZipFileWriter.h"
+#include "engine/io/RVException.h"
+#include "engine/io/RVPath.h"
+#include "jobs/CVNLocalization.h"
+#include "jobs/CVNLogModel.h"
+#include "jobs/CVNStringFromByteCount.h"
+#include "ui_CVNArchiveOperation.h"
+
+namespace {
+
+// Windows takes 255 units for a name; a folder leaves room for "\" and an 8.3
+// file name inside it.
+constexpr size_t kFileNameLimit = 255;
+constexpr size_t kFolderNameLimit = 244;
+// Entry names from 257 units on are too long for Windows' path limit.
+constexpr size_t kLongestEntryName = 256;
+
+// Paths stay bytes; text only to show, measure and encode. Bytes that are not
+// UTF-8 show as U+FFFD.
+QString textOf(std::string_view bytes) {
+  return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::u16string unitsOf(std::string_view bytes) { return textOf(bytes).toStdU16String(); }
+
+// Shared by every row, so that rows hold one copy of each icon name.
+const QString& warningIcon() {
+  static const QString icon = QString::fromLatin1(CVNIconWarning);
+  return icon;
+}
+const QString& itemSucceededIcon() {
+  static const QString icon = QString::fromLatin1(CVNIconItemSucceeded);
+  return icon;
+}
+
+[[noreturn]] void raiseUnresolvableLink(const std::string& path) {
+  const QString reason =
+      CVNLocalizedStringWithFormat("Unable to resolve symbolic link %@", {textOf(path)});
+  throw RVException(std::string_view(), reason.toStdString());
+}
+
+// The folder's names in the order the system gives them, "." and ".." left out.
+std::vector<std::string> listFolder(const std::string& path) {
+  DIR* folder = ::opendir(path.c_str());
+  int error = folder ? 0 : errno;
+  std::vector<std::string> names;
+  if (folder) {
+    for (;;) {
+      errno = 0;
+      const dirent* item = ::readdir(folder);
+      if (!item) {
+        error = errno;
+        break;
+      }
+      const std::string_view name = item->d_name;
+      if (name != "." && name != "..") names.emplace_back(name);
+    }
+    ::closedir(folder);
+  }
+  if (error != 0) {
+    char buffer[256];
+    // The system's own text of the error.
+    const char* text = ::strerror_r(error, buffer, sizeof buffer);
+    throw RVException(std::string_view(), std::string(text));
+  }
+  return names;
+}
+
+// One walk: the rules and the folders on the current chain (links that lead
+// back into one of them would never end).
+class Walk {
+ public:
+  Walk(const CVNArchiveOperation::WalkRules& rules, const CVNArchiveOperation::ItemBlock& block)
+      : rules_(rules), block_(block) {}
+
+  uint64_t item(const std::string& path, const std::string& pathname) {
+    if (rules_.operation && rules_.operation->isCancelled()) RVRaiseOperationCancelled();
+    struct stat status;
+    if (::lstat(path.c_str(), &status) != 0) {
+      const int error = errno;
+      if (error != ENOENT) RVRaiseFileSystemError(error);
+      warn("Log:存在しないパス", pathname);
+      return 0;
+    }
+    // Before the kind, so that a Mac-only folder is never entered.
+    if (isMacOSXFileSystemItem(path)) {
+      switch (rules_.entrySpecificToMacBehavior) {
+        case CVNEntrySpecificToMacBehaviorExcludes:
+          return 0;
+        case CVNEntrySpecificToMacBehaviorExcludesWithWarning:
+          warn("Skipped", pathname);
+          return 0;
+        case CVNEntrySpecificToMacBehaviorIncludesInArchive:
+          break;
+      }
+    }
+    if (S_ISLNK(status.st_mode)) return link(path, pathname, status);
+    if (S_ISREG(status.st_mode)) {
+      block_(pathname, status, path);
+      return 1;
+    }
+    if (S_ISDIR(status.st_mode)) return folder(path, pathname, status);
+    return 0;  // devices, pipes, sockets
+  }
+
+ private:
+  uint64_t link(const std::string& path, const std::string& pathname, const struct stat& status) {
+    switch (rules_.symbolicLinkBehavior) {
+      case CVNSymbolicLinkBehaviorExcludes:
+        return 0;
+      case CVNSymbolicLinkBehaviorIncludesInArchive:
+        block_(pathname, status, path);
+        return 1;
+      case CVNSymbolicLinkBehaviorResolves:
+        break;
+    }
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) raiseUnresolvableLink(path);
+    const std::string target = resolved;
+    std::free(resolved);
+    if (target == path) raiseUnresolvableLink(path);
+    struct stat targetStatus;
+    if (::stat(target.c_str(), &targetStatus) == 0 && S_ISDIR(targetStatus.st_mode) &&
+        isOnChain(targetStatus))
+      raiseUnresolvableLink(path);
+    return item(target, pathname);
+  }
+
+  uint64_t folder(const std::string& path, const std::string& pathname, const struct stat& status) {
+    const std::vector<std::string> names = listFolder(path);
+    chain_.emplace_back(status.st_dev, status.st_ino);
+    uint64_t count = 0;
+    for (const std::string& name : names)
+      count += item(RVPathByAppendingComponent(path, name), pathname + "/" + name);
+    chain_.pop_back();
+    if (count > 0) {
+      // After its contents, so that an extractor has made the folder by then.
+      block_(pathname, status, path);
+      return count + 1;
+    }
+    switch (rules_.emptyFolderBehavior) {
+      case CVNEmptyFolderBehaviorExcludes:
+        return 0;
+      case CVNEmptyFolderBehaviorExcludesWithWarning:
+        warn("Skipped", pathname);
+        return 0;
+      case CVNEmptyFolderBehaviorIncludesInArchive:
+        block_(pathname, status, path);
+        return 1;
+    }
+    return 0;
+  }
+
+  bool isOnChain(const struct stat& status) const {
+    for (const auto& [device, inode] : chain_)
+      if (device == status.st_dev && inode == status.st_ino) return true;
+    return false;
+  }
+
+  void warn(const char* key, const std::string& pathname) {
+    if (rules_.warn) rules_.warn(key, pathname);
+  }
+
+  const CVNArchiveOperation::WalkRules& rules_;
+  const CVNArchiveOperation::ItemBlock& block_;
+  std::vector<std::pair<dev_t, ino_t>> chain_;
+};
+
+}  // namespace
+
+class CVNArchiveOperation::CollectedItems {
+ public:
+  void add(const std::string& pathname, const std::string& path) {
+    items_.push_back(
+        {text_.size(), static_cast<uint32_t>(pathname.size()), static_cast<uint32_t>(path.size())});
+    text_ += pathname;
+    text_ += path;
+  }
+  size_t size() const { return items_.size(); }
+  std::string pathname(size_t i) const {
+    const Item& item = items_[i];
+    return text_.substr(item.offset, item.pathnameLength);
+  }
+  std::string path(size_t i) const {
+    const Item& item = items_[i];
+    return text_.substr(item.offset + item.pathnameLength, item.pathLength);
+  }
+
+ private:
+  struct Item {
+    uint64_t offset;
+    uint32_t pathnameLength;
+    uint32_t pathLength;
+  };
+  std::string text_;
+  std::vector<Item> items_;
+};
+
+CVNArchiveOperation::CVNArchiveOperation(std::vector<std::string> filenames,
+                                         CVNSymbolicLinkBehavior symbolicLinkBehavior,
+                                         QObject* parent)
+    : CVNOperation(parent),
+      filenames_(std::move(filenames)),
+      symbolicLinkBehavior_(symbolicLinkBehavior) {
+  RVParameterAssert(!filenames_.empty());
+  RVParameterAssert(symbolicLinkBehavior <= CVNSymbolicLinkBehaviorResolves);
+  setInitialStatus();
+  Ui::CVNArchiveOperation ui;
+  window_ = std::make_unique<QWidget>();
+  ui.setupUi(window_.get());
+  ui.logView->setModel(logModel());
+  window_->setWindowTitle(status());
+  setLogWindow(window_.get());
+}
+
+CVNArchiveOperation::~CVNArchiveOperation() = default;
+
+std::shared_ptr<const CVNPathComponentEncoder> CVNArchiveOperation::encoder() const {
+  std::lock_guard<std::mutex> g(lock());
+  return encoder_;
+}
+
+void CVNArchiveOperation::setEncoder(std::shared_ptr<const CVNPathComponentEncoder> encoder) {
+  std::lock_guard<std::mutex> g(lock());
+  encoder_ = std::move(encoder);
+}
+
+std::optional<std::vector<uint8_t>> CVNArchiveOperation::password() const {
+  std::lock_guard<std::mutex> g(lock());
+  return password_;
+}
+
+void CVNArchiveOperation::setPassword(std::optional<std::vector<uint8_t>> password) {
+  std::lock_guard<std::mutex> g(lock());
+  password_ = std::move(password);
+}
+
+std::optional<QString> CVNArchiveOperation::zipComment() const {
+  std::lock_guard<std::mutex> g(lock());
+  return zipComment_;
+}
+
+void CVNArchiveOperation::setZipComment(std::optional<QString> comment) {
+  std::lock_guard<std::mutex> g(lock());
+  zipComment_ = std::move(comment);
+}
+
+void CVNArchiveOperation::setEntrySpecificToMacBehavior(CVNEntrySpecificToMacBehavior value) {
+  RVParameterAssert(value <= CVNEntrySpecificToMacBehaviorIncludesInArchive);
+  entrySpecificToMacBehavior_ = value;
+}
+
+void CVNArchiveOperation::setEmptyFolderBehavior(CVNEmptyFolderBehavior value) {
+  RVParameterAssert(value <= CVNEmptyFolderBehaviorIncludesInArchive);
+  emptyFolderBehavior_ = value;
+}
+
+std::shared_ptr<const CVNPathComponentEncoder> CVNArchiveOperation::encoderOrDefault() const {
+  auto held = encoder();
+  return held ? held : std::make_shared<const CVNPathComponentEncoder>();
+}
+
+void CVNArchiveOperation::showInFinder() {
+  const std::string path = outputPath();
+  if (path.empty()) return;
+  const QByteArray fileScheme("file://");
+  const QUrl item =
+      QUrl::fromEncoded(fileScheme + QByteArray::fromStdString(path).toPercentEncoding("/"));
+  const QUrl folder = QUrl::fromEncoded(
+      fileScheme +
+      QByteArray::fromStdString(RVPathDeletingLastComponent(path)).toPercentEncoding("/"));
+  // The desktop's file manager selects the item; without one, open its folder.
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      QStringLiteral("org.freedesktop.FileManager1"),
+      QStringLiteral("/org/freedesktop/FileManager1"),
+      QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+  call << QStringList{QString::fromLatin1(item.toEncoded())} << QString();
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) {
+    QDesktopServices::openUrl(folder);
+    return;
+  }
+  auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+  connect(watcher, &QDBusPendingCallWatcher::finished, this, [folder](QDBusPendingCallWatcher* w) {
+    if (w->isError()) QDesktopServices::openUrl(folder);
+    w->deleteLater();
+  });
+}
+
+void CVNArchiveOperation::showLogWindow() { toggleLogWindow(); }
+
+uint64_t CVNArchiveOperation::enumerateWithPath(const std::string& path,
+                                                const std::string& pathname,
+                                                const ItemBlock& block) {
+  WalkRules rules{entrySpecificToMacBehavior(), emptyFolderBehavior(), symbolicLinkBehavior(), this,
+                  [this](const char* key, const std::string& itemPathname) {
+                    logWithIconName(warningIcon(), key, textOf(itemPathname));
+                  }};
+  return enumerateWithPath(path, pathname, rules, block);
+}
+
+uint64_t CVNArchiveOperation::enumerateWithPath(const std::string& path,
+                                                const std::string& pathname, const WalkRules& rules,
+                                                const ItemBlock& block) {
+  RVParameterAssert(rules.entrySpecificToMacBehavior <=
+                    CVNEntrySpecificToMacBehaviorIncludesInArchive);
+  RVParameterAssert(rules.emptyFolderBehavior <= CVNEmptyFolderBehaviorIncludesInArchive);
+  RVParameterAssert(rules.symbolicLinkBehavior <= CVNSymbolicLinkBehaviorResolves);
+  Walk walk(rules, block);
+  return walk.item(path, pathname);
+}
+
+void CVNArchiveOperation::process(const std::string& path, const std::string& pathname,
+                                  CVNZipFileWriter& writer) {
+  struct stat status;
+  if (::stat(path.c_str(), &status) != 0) RVRaiseFileSystemError();
+  setStatus(textOf(pathname));
+  if (isCancelled()) RVRaiseOperationCancelled();
+
+  const auto encoder = encoderOrDefault();
+  const std::u16string original = unitsOf(RVPathLastComponent(pathname));
+  std::u16string name = pathUsingPathComponentEncoder(original, *encoder);
+  const std::u16string parent =
+      pathUsingPathComponentEncoder(unitsOf(RVPathDeletingLastComponent(pathname)), *encoder);
+
+  const size_t limit = S_ISDIR(status.st_mode) ? kFolderNameLimit : kFileNameLimit;
+  if (name.size() > limit) {
+    name.resize(limit);
+    // A cut between the halves of a pair would leave half a character.
+    if (QChar::isHighSurrogate(name.back())) name.pop_back();
+  }
+  const std::u16string entry = parent.empty() ? name : parent + u'/' + name;
+
+  const CVNZipResult result =
+      writer.writeFileName(entry, path, static_cast<int>(compressionLevel()));
+  RVParameterAssert(result != CVNZipResultUnsupportedCompressionMethod);
+  if (result == CVNZipResultSucceeded) {
+    if (reportsAdjustingEntryNameToWindows()) {
+      // A decomposed accent as the file system may store it is no change.
+      const QString encoded = QString::fromStdU16String(name);
+      const QString given = QString::fromStdU16String(original);
+      if (encoded.normalized(QString::NormalizationForm_C) !=
+          given.normalized(QString::NormalizationForm_C))
+        logWithIconName(warningIcon(), "Log:Windows向けにパスを修正した", textOf(pathname));
+    }
+    if (!reportsOnlyWarnings())
+      logWithIconName(itemSucceededIcon(), "Log:追加した", textOf(pathname));
+    if (entry.size() > kLongestEntryName)
+      logWithIconName(warningIcon(), "Log:パスが長すぎる", QString::fromStdU16String(entry));
+  }
+
+  if (S_ISDIR(status.st_mode)) {
+    ++numberOfDirectories_;
+  } else if (S_ISREG(status.st_mode)) {
+    ++numberOfFiles_;
+  }
+}
+
+void CVNArchiveOperation::setInitialStatus() {
+  if (filenames_.size() == 1) {
+    setStatus(textOf(filenames_.front()));
+  } else if (filenames_.size() > 1) {
+    setStatus(CVNLocalizedStringWithFormat(
+        "%1$@ and the other %2$lu items",
+        {textOf(filenames_.front()), static_cast<qulonglong>(filenames_.size() - 1)}));
+  }
+}
+
+QString CVNArchiveOperation::summary() const {
+  const QLocale locale;
+  return CVNLocalizedStringWithFormat(
+      "%1$@ (%3$@ files, %2$@ directories)",
+      {CVNStringFromByteCount(currentValue()),
+       locale.toString(static_cast<qulonglong>(numberOfDirectories())),
+       locale.toString(static_cast<qulonglong>(numberOfFiles()))});
+}
+
+std::string CVNArchiveOperation::baseItem(const std::vector<std::string>& filenames) {
+  RVParameterAssert(!filenames.empty());
+  size_t best = 0;
+  qsizetype bestLength = 0;
+  for (size_t i = 0; i < filenames.size(); ++i) {
+    const qsizetype length = textOf(RVPathDeletingLastComponent(filenames[i])).size();
+    // Strictly shorter only: among equals the first listed names the archive.
+    if (i == 0 || length < bestLength) {
+      best = i;
+      bestLength = length;
+    }
+  }
+  return filenames[best];
+}
+
+std::string CVNArchiveOperation::archivePath(const std::vector<std::string>& filenames,
+                                             const CVNPathComponentEncoder& encoder) {
+  const std::string base = baseItem(filenames);
+  std::string name = RVPathLastComponent(base);
+  struct stat status;
+  const bool isFolder = ::stat(base.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+  if (!isFolder) name = RVPathDeletingExtension(name);
+  name += ".zip";
+  const std::u16string encoded = pathUsingPathComponentEncoder(unitsOf(name), encoder);
+  return RVPathByAppendingComponent(RVPathDeletingLastComponent(base), CVNUTF8FromUTF16(encoded));
+}
+
+CVNOperation::Texts CVNArchiveOperation::texts() const {
+  return {"Growl:StartArchiving", "Log:圧縮開始", "Growl:ArchivedSuccessfully",
+          "Growl:AbortedArchiving"};
+}
+
+void CVNArchiveOperation::open() {
+  const auto encoder = encoderOrDefault();
+  writer_ = std::make_unique<CVNZipFileWriter>(archivePath(filenames_, *encoder), splitSize());
+  postOpening();
+  setOutputPath(writer_->path());
+  writer_->setOperation(this);
+  writer_->setEncoder(encoder);
+  writer_->setPassword(password());
+  if (const auto comment = zipComment()) {
+    // A comment the code page cannot hold is left out rather than mangled.
+    if (auto bytes = CVNEncodeString(comment->toStdU16String(), encoder->encoding()))
+      writer_->setZipFileComment(std::move(bytes));
+  }
+}
+
+uint64_t CVNArchiveOperation::firstPass() {
+  collected_ = std::make_unique<CollectedItems>();
+  uint64_t total = 0;
+  const ItemBlock collect = [&](const std::string& pathname, const struct stat& status,
+                                const std::string& path) {
+    collected_->add(pathname, path);
+    if (S_ISREG(status.st_mode)) total += static_cast<uint64_t>(status.st_size);
+  };
+  for (const std::string& filename : filenames_)
+    enumerateWithPath(filename, RVPathLastComponent(filename), collect);
+  return total;
+}
+
+void CVNArchiveOperation::secondPass() {
+  for (size_t i = 0; i < collected_->size(); ++i)
+    process(collected_->path(i), collected_->pathname(i), *writer_);
+  collected_.reset();
+}
+
+void CVNArchiveOperation::onePass() {
+  const ItemBlock add = [&](const std::string& pathname, const struct stat&,
+                            const std::string& path) {
+    process(path, pathname, *writer_);
+    postSummary();
+  };
+  for (const std::string& filename : filenames_)
+    enumerateWithPath(filename, RVPathLastComponent(filename), add);
+}
+
+void CVNArchiveOperation::close() {
+  writer_->closeFile();
+  writer_.reset();
+}
+
+void CVNArchiveOperation::removeOutput() {
+  collected_.reset();
+  const std::string path = writer_ ? writer_->path() : outputPath();
+  writer_.reset();
+  // Errors of the removal are of no use to anyone now.
+  if (!path.empty()) ::unlink(path.c_str());
+}
+
+QString CVNArchiveOperation::successDescription() const {
+  QStringList paths;
+  for (const std::string& filename : filenames_) paths << textOf(filename);
+  return paths.join(QStringLiteral(", "));
+}
+
+QString CVNArchiveOperation::finishedArgument() const { return textOf(outputPath()); }

@@ -1,0 +1,158 @@
+// The background job that packs files and folders into one Zip archive for
+// Windows, next to the item with the shortest parent path, and logs what it did.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jobs/CVNArchiveBehaviors.h"
+#include "jobs/CVNOperation.h"
+
+class CVNPathComponentEncoder;
+class CVNZipFileWriter;
+
+class CVNArchiveOperation : public CVNOperation {
+  Q_OBJECT
+
+ public:
+  // Called for each item the walk hands on: its relative path, its own status
+  // (links not followed) and the full path the writer is to read.
+  using ItemBlock = std::function<void(const std::string& pathname, const struct stat& status,
+                                       const std::string& path)>;
+
+  // What the walk needs besides the paths, so that a caller without a job (the
+  // engine's benchmark) walks exactly as the job does.
+  struct WalkRules {
+    CVNEntrySpecificToMacBehavior entrySpecificToMacBehavior;
+    CVNEmptyFolderBehavior emptyFolderBehavior;
+    CVNSymbolicLinkBehavior symbolicLinkBehavior;
+    // Asked before every item; null is never cancelled.
+    const CVNEngineJob* operation = nullptr;
+    // A warning row: message key and relative path. May be empty.
+    std::function<void(const char* messageKey, const std::string& pathname)> warn;
+  };
+
+  // `filenames`: full paths in the file system's bytes, at least one. Sets the
+  // defaults (level -1, Mac-only and empty-folder behaviours 1, name reports
+  // on), the initial status, and loads the log window. Main thread.
+  CVNArchiveOperation(std::vector<std::string> filenames,
+                      CVNSymbolicLinkBehavior symbolicLinkBehavior, QObject* parent = nullptr);
+  ~CVNArchiveOperation() override;
+
+  // Settings. Set them before the job is queued; all are safe to read from any thread.
+  // 0: one file (the only size the writer supports).
+  uint64_t splitSize() const { return splitSize_; }
+  void setSplitSize(uint64_t value) { splitSize_ = value; }
+  // The Windows name rules of the archive's name and every entry name, and the
+  // encoding of names and comment. None: UTF-8 without escape format.
+  std::shared_ptr<const CVNPathComponentEncoder> encoder() const;
+  void setEncoder(std::shared_ptr<const CVNPathComponentEncoder> encoder);
+  // -1 standard, 0 stored, 1 fastest, 9 smallest.
+  int64_t compressionLevel() const { return compressionLevel_; }
+  void setCompressionLevel(int64_t value) { compressionLevel_ = value; }
+  // Already in the encoder's code page; none: no encryption.
+  std::optional<std::vector<uint8_t>> password() const;
+  void setPassword(std::optional<std::vector<uint8_t>> password);
+  // Written when it converts to the encoder's encoding without loss.
+  std::optional<QString> zipComment() const;
+  void setZipComment(std::optional<QString> comment);
+  CVNEntrySpecificToMacBehavior entrySpecificToMacBehavior() const {
+    return entrySpecificToMacBehavior_;
+  }
+  void setEntrySpecificToMacBehavior(CVNEntrySpecificToMacBehavior value);
+  CVNEmptyFolderBehavior emptyFolderBehavior() const { return emptyFolderBehavior_; }
+  void setEmptyFolderBehavior(CVNEmptyFolderBehavior value);
+  // true: a warning row for every item whose name the Windows rules changed.
+  bool reportsAdjustingEntryNameToWindows() const { return reportsAdjustingEntryNameToWindows_; }
+  void setReportsAdjustingEntryNameToWindows(bool value) {
+    reportsAdjustingEntryNameToWindows_ = value;
+  }
+  const std::vector<std::string>& filenames() const { return filenames_; }
+  CVNSymbolicLinkBehavior symbolicLinkBehavior() const { return symbolicLinkBehavior_; }
+  // Folders and regular files handed to the writer so far.
+  uint64_t numberOfDirectories() const { return numberOfDirectories_; }
+  uint64_t numberOfFiles() const { return numberOfFiles_; }
+
+  // Reveals the archive in the file manager.
+  void showInFinder() override;
+  // Hides the log window when it is visible, else brings it to the front.
+  void showLogWindow() override;
+
+  // Walks the item at `path` (and, for a folder, everything below it, the
+  // folder itself after its contents) with this job's rules, handing items to
+  // `block`. Returns how many it handed on. Raises on cancellation, an
+  // unreadable status other than a missing item, a folder that cannot be
+  // listed, and a link (behaviour 2) that cannot be resolved or leads back
+  // into a folder being walked.
+  uint64_t enumerateWithPath(const std::string& path, const std::string& pathname,
+                             const ItemBlock& block);
+  // The same walk with the rules given.
+  static uint64_t enumerateWithPath(const std::string& path, const std::string& pathname,
+                                    const WalkRules& rules, const ItemBlock& block);
+
+  // Adds one walked item to the archive under its encoded relative path, logs
+  // it and counts it. Raises when its status cannot be read, on cancellation
+  // and on the writer's failures.
+  void process(const std::string& path, const std::string& pathname, CVNZipFileWriter& writer);
+
+  // The first item's path, or "<first> and the other N items".
+  void setInitialStatus() override;
+  // "<bytes> (<files> files, <folders> directories)".
+  QString summary() const override;
+
+  // The item that names the archive: the first with the fewest UTF-16 units
+  // in its parent path.
+  static std::string baseItem(const std::vector<std::string>& filenames);
+  // Where the archive is to be made (before a free name is taken): in the base
+  // item's folder, named after it, a file's extension replaced by "zip", a
+  // folder's name kept whole, the name encoded for Windows.
+  static std::string archivePath(const std::vector<std::string>& filenames,
+                                 const CVNPathComponentEncoder& encoder);
+
+ protected:
+  Texts texts() const override;
+  void open() override;
+  uint64_t firstPass() override;
+  void secondPass() override;
+  void onePass() override;
+  void close() override;
+  void removeOutput() override;
+  QString successDescription() const override;
+  QString finishedArgument() const override;
+
+ private:
+  // The items of the first pass: both paths of each, back to back in one buffer.
+  class CollectedItems;
+
+  std::shared_ptr<const CVNPathComponentEncoder> encoderOrDefault() const;
+
+  // Deleted before the base would: the job owns its window.
+  std::unique_ptr<QWidget> window_;
+
+  std::atomic<uint64_t> splitSize_{0};
+  std::shared_ptr<const CVNPathComponentEncoder> encoder_;
+  std::atomic<int64_t> compressionLevel_{-1};
+  std::optional<std::vector<uint8_t>> password_;
+  std::optional<QString> zipComment_;
+  std::atomic<CVNEntrySpecificToMacBehavior> entrySpecificToMacBehavior_{
+      CVNEntrySpecificToMacBehaviorExcludesWithWarning};
+  std::atomic<CVNEmptyFolderBehavior> emptyFolderBehavior_{
+      CVNEmptyFolderBehaviorExcludesWithWarning};
+  std::atomic<bool> reportsAdjustingEntryNameToWindows_{true};
+  const std::vector<std::string> filenames_;
+  const CVNSymbolicLinkBehavior symbolicLinkBehavior_;
+  std::atomic<uint64_t> numberOfDirectories_{0};
+  std::atomic<uint64_t> numberOfFiles_{0};
+
+  // Only while the job runs, on its worker thread.
+  std::unique_ptr<CVNZipFileWriter> writer_;
+  std::unique_ptr<CollectedItems> collected_;
+};
