@@ -5,8 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include "CVNBundle.h"
+
 // Identifies the application in the names of its temporary files.
-inline constexpr std::string_view RVApplicationIdentifier = "local.corvana.Corvana";
+inline constexpr std::string_view RVApplicationIdentifier = CVNBundleIdentifier;
 
 // mkdir with mode 0777: true when made, false when the name exists.
 bool RVMakeDirectory(const std::string& path);

@@ -1,0 +1,319 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="en">
+<context>
+    <name>Corvana</name>
+    <message>
+        <source>Please wait...</source>
+        <translation>Please wait...</translation>
+    </message>
+    <message>
+        <source>Finished</source>
+        <translation>Finished</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>Skipped</source>
+        <translation>Skipped</translation>
+    </message>
+    <message>
+        <source>Cancelled</source>
+        <translation>Cancelled</translation>
+    </message>
+    <message>
+        <source>%1$@ %2$@</source>
+        <translation>%1$@ %2$@</translation>
+    </message>
+    <message>
+        <source>%1$@ and the other %2$lu items</source>
+        <translation>%1$@ and %2$lu more items</translation>
+    </message>
+    <message>
+        <source>%1$@ (%3$@ files, %2$@ directories)</source>
+        <translation>%1$@ (%3$@ files, %2$@ folders)</translation>
+    </message>
+    <message>
+        <source>%1$qu bytes</source>
+        <translation>%1$qu bytes</translation>
+    </message>
+    <message>
+        <source>Unable to resolve symbolic link %@</source>
+        <translation>Unable to resolve the symbolic link %@</translation>
+    </message>
+    <message>
+        <source>名称不明ファイル</source>
+        <translation>Untitled file</translation>
+    </message>
+    <message>
+        <source>Log:圧縮開始</source>
+        <translation>Archiving started</translation>
+    </message>
+    <message>
+        <source>Log:存在しないパス</source>
+        <translation>Item not found</translation>
+    </message>
+    <message>
+        <source>Log:Windows向けにパスを修正した</source>
+        <translation>Name adjusted for Windows</translation>
+    </message>
+    <message>
+        <source>Log:追加した</source>
+        <translation>Added</translation>
+    </message>
+    <message>
+        <source>Log:パスが長すぎる</source>
+        <translation>Path too long for Windows</translation>
+    </message>
+    <message>
+        <source>Log:展開開始</source>
+        <translation>Extraction started</translation>
+    </message>
+    <message>
+        <source>Log:Zipファイルではない</source>
+        <translation>Not a Zip archive</translation>
+    </message>
+    <message>
+        <source>Log:認識できないパス</source>
+        <translation>File name not readable</translation>
+    </message>
+    <message>
+        <source>Log:展開した</source>
+        <translation>Extracted</translation>
+    </message>
+    <message>
+        <source>Log:未対応の圧縮メソッド</source>
+        <translation>Unsupported compression method</translation>
+    </message>
+    <message>
+        <source>Log:データが壊れている</source>
+        <translation>Damaged data</translation>
+    </message>
+    <message>
+        <source>Log:データの検証に失敗</source>
+        <translation>Data check failed</translation>
+    </message>
+    <message>
+        <source>Growl:StartArchiving</source>
+        <translation>Archiving started</translation>
+    </message>
+    <message>
+        <source>Growl:ArchivedSuccessfully</source>
+        <translation>Archiving finished</translation>
+    </message>
+    <message>
+        <source>Growl:AbortedArchiving</source>
+        <translation>Archiving stopped</translation>
+    </message>
+    <message>
+        <source>Growl:StartExtracting</source>
+        <translation>Extraction started</translation>
+    </message>
+    <message>
+        <source>Growl:ExtractedSuccessfully</source>
+        <translation>Extraction finished</translation>
+    </message>
+    <message>
+        <source>Growl:AbortedExtracting</source>
+        <translation>Extraction stopped</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>No</translation>
+    </message>
+    <message>
+        <source>ダイアログタイトル:アプリケーション終了</source>
+        <translation>Quit Corvana?</translation>
+    </message>
+    <message>
+        <source>ダイアログメッセージ:アプリケーション終了</source>
+        <translation>Some jobs are still waiting or running. Quitting cancels them.</translation>
+    </message>
+    <message>
+        <source>ダイアログタイトル:処理キャンセル</source>
+        <translation>Cancel this job?</translation>
+    </message>
+    <message>
+        <source>ダイアログメッセージ:処理キャンセル</source>
+        <translation>What the job has made so far will be removed.</translation>
+    </message>
+    <message>
+        <source>CVNEntrySpecificToMacBehaviorExcludes</source>
+        <translation>Leave out</translation>
+    </message>
+    <message>
+        <source>CVNEntrySpecificToMacBehaviorExcludesWithWarning</source>
+        <translation>Leave out with a warning</translation>
+    </message>
+    <message>
+        <source>CVNEntrySpecificToMacBehaviorIncludesInArchive</source>
+        <translation>Include in the archive</translation>
+    </message>
+    <message>
+        <source>CVNEntrySpecificToWindowsBehaviorExcludes</source>
+        <translation>Do not extract</translation>
+    </message>
+    <message>
+        <source>CVNEntrySpecificToWindowsBehaviorExcludesWithWarning</source>
+        <translation>Do not extract, with a warning</translation>
+    </message>
+    <message>
+        <source>CVNEntrySpecificToWindowsBehaviorExtracts</source>
+        <translation>Extract</translation>
+    </message>
+    <message>
+        <source>CVNUnrecognizableFileNameBehaviorContinuousWarning</source>
+        <translation>Warn and skip the file</translation>
+    </message>
+    <message>
+        <source>CVNUnrecognizableFileNameBehaviorContinuousWarningAndExtracts</source>
+        <translation>Warn and extract it as an untitled file</translation>
+    </message>
+    <message>
+        <source>CVNUnrecognizableFileNameBehaviorError</source>
+        <translation>Stop with an error</translation>
+    </message>
+    <message>
+        <source>CVNIncorrectFileDataBehaviorContinuousWarning</source>
+        <translation>Warn and go on</translation>
+    </message>
+    <message>
+        <source>CVNIncorrectFileDataBehaviorError</source>
+        <translation>Stop with an error</translation>
+    </message>
+    <message>
+        <source>CVNVerificationErrorBehaviorContinuousWarning</source>
+        <translation>Warn and go on</translation>
+    </message>
+    <message>
+        <source>CVNVerificationErrorBehaviorContinuousWarningAndKeepsExtractedFile</source>
+        <translation>Warn, keep the extracted file and go on</translation>
+    </message>
+    <message>
+        <source>CVNVerificationErrorBehaviorError</source>
+        <translation>Stop with an error</translation>
+    </message>
+    <message>
+        <source>圧縮の種類:標準的な圧縮</source>
+        <translation>Normal compression</translation>
+    </message>
+    <message>
+        <source>圧縮の種類:スピードを優先</source>
+        <translation>Fastest</translation>
+    </message>
+    <message>
+        <source>圧縮の種類:サイズを優先</source>
+        <translation>Smallest</translation>
+    </message>
+    <message>
+        <source>圧縮の種類:圧縮しない</source>
+        <translation>No compression</translation>
+    </message>
+    <message>
+        <source>Windowsの言語バージョン:システム環境設定の言語に準ずる</source>
+        <translation>Same as the system's language</translation>
+    </message>
+    <message>
+        <source>Windowsの言語バージョン:英語またはその他の言語版</source>
+        <translation>English or another language</translation>
+    </message>
+    <message>
+        <source>Windowsの言語バージョン:日本語版</source>
+        <translation>Japanese</translation>
+    </message>
+    <message>
+        <source>Windowsの言語バージョン:韓国語版</source>
+        <translation>Korean</translation>
+    </message>
+    <message>
+        <source>Windowsの言語バージョン:簡体字中国語版</source>
+        <translation>Simplified Chinese</translation>
+    </message>
+    <message>
+        <source>Windowsの言語バージョン:繁体字中国語版</source>
+        <translation>Traditional Chinese</translation>
+    </message>
+    <message>
+        <source>文字のエスケープ方法:高い損失度</source>
+        <translation>Simplest (replace with "_")</translation>
+    </message>
+    <message>
+        <source>文字のエスケープ方法:標準的な損失度</source>
+        <translation>Standard (write character codes)</translation>
+    </message>
+    <message>
+        <source>文字のエスケープ方法:低い損失度</source>
+        <translation>Least loss (full-width forms first)</translation>
+    </message>
+    <message>
+        <source>Password Box Title</source>
+        <translation>Password (optional)</translation>
+    </message>
+    <message>
+        <source>パスワードの確認</source>
+        <translation>Check the Password</translation>
+    </message>
+    <message>
+        <source>指定したWindowsの種類に適さないパスワードです。</source>
+        <translation>The password cannot be written in the language version of Windows you chose.</translation>
+    </message>
+    <message>
+        <source>アップデート確認:ダイアログ件名:アップデートを確認</source>
+        <translation>Check for Updates</translation>
+    </message>
+    <message>
+        <source>アップデート確認:ダイアログ本文:アップデートあり</source>
+        <translation>A newer version of Corvana is available.</translation>
+    </message>
+    <message>
+        <source>アップデート確認:ダイアログ本文:アップデートなし</source>
+        <translation>You have the latest version of Corvana.</translation>
+    </message>
+    <message>
+        <source>アップデート確認:ダイアログ本文:アップデート確認失敗</source>
+        <translation>The update check failed. Please try again later.</translation>
+    </message>
+    <message>
+        <source>アップデート確認:ダイアログ本文:ネットワークエラー</source>
+        <translation>The update server gave an unexpected answer.</translation>
+    </message>
+    <message>
+        <source>アップデート確認:ダイアログ本文:ネットワーク接続不可</source>
+        <translation>Cannot reach the update server. Please check your network connection.</translation>
+    </message>
+    <message>
+        <source>アップデート確認:ダイアログ本文:不正なバージョン</source>
+        <translation>This version of Corvana is not valid. Please get the current version.</translation>
+    </message>
+    <message>
+        <source>アップデート確認:ダイアログ本文:特別バージョンを利用中</source>
+        <translation>You are using a special version of Corvana.</translation>
+    </message>
+    <message>
+        <source>アップデート確認:ボタン:後にする</source>
+        <translation>Later</translation>
+    </message>
+    <message>
+        <source>アップデート確認:ボタン:アップデート内容を見る...</source>
+        <translation>View the Update...</translation>
+    </message>
+    <message>
+        <source>アップデート確認URL</source>
+        <translation>https://corvana.invalid/update?version=%@</translation>
+    </message>
+    <message>
+        <source>製品URL</source>
+        <translation>https://corvana.invalid/</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,206 @@
+// The key check: every key that the code looks up has a finished text in both
+// tables, and every text has exactly the placeholders its key needs.
+//
+// Keys are found in the sources of jobs/ and app/ as the literal argument of
+// CVNLocalizedString, CVNLocalizedStringWithFormat, CVN_KEY,
+// QT_TRANSLATE_NOOP("Corvana", ...) and QCoreApplication::translate("Corvana", ...).
+#include "jobs/CVNLocalizationKeys.h"
+
+#include <gtest/gtest.h>
+
+#include <QDirIterator>
+#include <QFile>
+#include <QMap>
+#include <QRegularExpression>
+#include <QSet>
+#include <QXmlStreamReader>
+#include <filesystem>
+
+namespace {
+
+const QString kSourceRoot = QString::fromStdString(
+    std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().string());
+
+// Drops comments, keeping string and character literals whole.
+QString WithoutComments(const QString& source) {
+  QString out;
+  out.reserve(source.size());
+  for (qsizetype i = 0; i < source.size(); ++i) {
+    const QChar c = source[i];
+    if (c == u'"' || c == u'\'') {
+      const qsizetype start = i;
+      for (++i; i < source.size() && source[i] != c; ++i) {
+        if (source[i] == u'\\') ++i;
+      }
+      out += source.mid(start, i - start + 1);
+    } else if (source.mid(i, 2) == u"//") {
+      while (i < source.size() && source[i] != u'\n') ++i;
+      out += u'\n';
+    } else if (source.mid(i, 2) == u"/*") {
+      const qsizetype end = source.indexOf(QStringLiteral("*/"), i + 2);
+      i = end < 0 ? source.size() : end + 1;
+      out += u' ';
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// The keys that `source` hands to the look-up as literals.
+QSet<QString> KeysIn(const QString& source) {
+  static const QRegularExpression call(QStringLiteral(
+      R"re((?:\b(?:CVNLocalizedString|CVNLocalizedStringWithFormat|CVN_KEY)\s*\(\s*)re"
+      R"re((?:QStringLiteral\s*\(\s*|QString::fromUtf8\s*\(\s*)?(?:u8|u)?)re"
+      R"re(|\b(?:QT_TRANSLATE_NOOP|QCoreApplication::translate)\s*\(\s*"Corvana"\s*,\s*))re"
+      R"re("((?:[^"\\\n]|\\.)*)")re"));
+  QSet<QString> keys;
+  for (auto match = call.globalMatch(WithoutComments(source)); match.hasNext();) {
+    QString key = match.next().captured(1);
+    key.replace(QStringLiteral("\\\""), QStringLiteral("\""))
+        .replace(QStringLiteral("\\n"), QStringLiteral("\n"))
+        .replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+    keys.insert(key);
+  }
+  return keys;
+}
+
+QSet<QString> KeysOfTheCode() {
+  QSet<QString> keys;
+  for (const char* folder : {"jobs", "app"}) {
+    QDirIterator files(kSourceRoot + u'/' + QString::fromLatin1(folder),
+                       {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
+                       QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+      QFile file(files.next());
+      if (file.open(QIODevice::ReadOnly)) keys.unite(KeysIn(QString::fromUtf8(file.readAll())));
+    }
+  }
+  for (const CVNFormatKey& format : CVNFormatKeys) keys.insert(QString::fromUtf8(format.key));
+  for (const char* reason : CVNEngineReasonKeys) keys.insert(QString::fromUtf8(reason));
+  return keys;
+}
+
+struct Text {
+  QString text;
+  bool finished = false;
+};
+
+// The "Corvana" context of a Qt Linguist table.
+QMap<QString, Text> ReadTable(const QString& language) {
+  QMap<QString, Text> table;
+  QFile file(kSourceRoot + QStringLiteral("/resources/translations/corvana_%1.ts").arg(language));
+  EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+  QXmlStreamReader xml(&file);
+  QString context, source;
+  while (!xml.atEnd()) {
+    if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+    if (xml.name() == u"name") {
+      context = xml.readElementText();
+    } else if (xml.name() == u"source") {
+      source = xml.readElementText();
+    } else if (xml.name() == u"translation" && context == u"Corvana") {
+      const QStringView type = xml.attributes().value(QStringLiteral("type"));
+      Text text;
+      text.finished = type.isEmpty();
+      text.text = xml.readElementText();
+      text.finished = text.finished && !text.text.isEmpty();
+      table.insert(source, text);
+    }
+  }
+  EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+  return table;
+}
+
+const CVNFormatKey* ListedFormat(const QString& key) {
+  for (const CVNFormatKey& format : CVNFormatKeys) {
+    if (key == QString::fromUtf8(format.key)) return &format;
+  }
+  return nullptr;
+}
+
+bool IsListedFormat(const QString& key) { return ListedFormat(key) != nullptr; }
+
+// The placeholders every text of `key` must have.
+QStringList PlaceholdersFor(const QString& key) {
+  const CVNFormatKey* format = ListedFormat(key);
+  return CVNFormatPlaceholders(format ? QString::fromUtf8(format->placeholders) : key);
+}
+
+std::string Lines(const QStringList& faults) { return faults.join(u'\n').toStdString(); }
+
+TEST(CVNLocalizationKeysTest, FindsTheKeysOfTheCode) {
+  const QSet<QString> keys = KeysIn(QStringLiteral(R"src(
+      CVNLocalizedString("Finished");
+      CVNLocalizedStringWithFormat( "%1$qu bytes" , {size});
+      logWithIconName(icon, CVN_KEY("Log:追加した"), path);
+      CVNLocalizedString(QStringLiteral("Say \"hi\""));
+      QT_TRANSLATE_NOOP("Corvana", "Yes"); QT_TRANSLATE_NOOP("Other", "Not ours");
+      CVNLocalizedString(reason);  // CVNLocalizedString("In a comment")
+      /* CVN_KEY("In a block comment") */ const char* s = "CVN_KEY(\"In a string\")";
+  )src"));
+  EXPECT_EQ(keys, QSet<QString>({"Finished", "%1$qu bytes", "Log:追加した", "Say \"hi\"", "Yes"}));
+}
+
+TEST(CVNLocalizationKeysTest, EveryKeyOfTheCodeHasAFinishedTextInBothTables) {
+  const QSet<QString> keys = KeysOfTheCode();
+  ASSERT_TRUE(keys.contains(QStringLiteral("Cancelled")));
+  QStringList faults;
+  for (const char* language : {"en", "ja"}) {
+    const QMap<QString, Text> table = ReadTable(QString::fromLatin1(language));
+    for (const QString& key : keys) {
+      if (!table.contains(key)) {
+        faults << QStringLiteral("%1 lacks \"%2\"").arg(QString::fromLatin1(language), key);
+      } else if (!table[key].finished) {
+        faults << QStringLiteral("%1 has no finished text for \"%2\"")
+                      .arg(QString::fromLatin1(language), key);
+      }
+    }
+  }
+  EXPECT_TRUE(faults.isEmpty()) << Lines(faults);
+}
+
+TEST(CVNLocalizationKeysTest, BothTablesHoldTheSameKeys) {
+  const QMap<QString, Text> english = ReadTable(QStringLiteral("en"));
+  const QMap<QString, Text> japanese = ReadTable(QStringLiteral("ja"));
+  ASSERT_FALSE(english.isEmpty());
+  QStringList faults;
+  for (const QString& key : english.keys()) {
+    if (!japanese.contains(key)) faults << QStringLiteral("ja lacks \"%1\"").arg(key);
+    if (!english[key].finished) faults << QStringLiteral("en: unfinished \"%1\"").arg(key);
+  }
+  for (const QString& key : japanese.keys()) {
+    if (!english.contains(key)) faults << QStringLiteral("en lacks \"%1\"").arg(key);
+    if (!japanese[key].finished) faults << QStringLiteral("ja: unfinished \"%1\"").arg(key);
+  }
+  EXPECT_TRUE(faults.isEmpty()) << Lines(faults);
+}
+
+TEST(CVNLocalizationKeysTest, EveryTextHasTheFormatsPlaceholders) {
+  QStringList faults;
+  for (const CVNFormatKey& format : CVNFormatKeys) {
+    const QStringList own = CVNFormatPlaceholders(QString::fromUtf8(format.key));
+    if (!own.isEmpty() && own != CVNFormatPlaceholders(QString::fromUtf8(format.placeholders))) {
+      faults << QStringLiteral("listed placeholders differ from the key's own: \"%1\"")
+                    .arg(QString::fromUtf8(format.key));
+    }
+  }
+  for (const char* language : {"en", "ja"}) {
+    const QMap<QString, Text> table = ReadTable(QString::fromLatin1(language));
+    for (auto entry = table.cbegin(); entry != table.cend(); ++entry) {
+      const QStringList expected = PlaceholdersFor(entry.key());
+      if (!CVNFormatPlaceholders(entry.key()).isEmpty() && !IsListedFormat(entry.key())) {
+        faults << QStringLiteral("format key not listed in CVNFormatKeys: \"%1\"").arg(entry.key());
+      }
+      const QStringList found = CVNFormatPlaceholders(entry->text);
+      if (found != expected) {
+        faults << QStringLiteral("%1: \"%2\" has %3, needs %4")
+                      .arg(QString::fromLatin1(language), entry.key(), found.join(u' '),
+                           expected.join(u' '));
+      }
+    }
+  }
+  EXPECT_TRUE(faults.isEmpty()) << Lines(faults);
+}
+
+}  // namespace

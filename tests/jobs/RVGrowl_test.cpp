@@ -1,0 +1,149 @@
+// Notifications reach a session's notification service; without a bus or a
+// service they cost nothing. Each case runs again in a child process with the
+// environment it needs (a private bus from dbus-run-session, or none at all),
+// so that no case depends on the bus of the machine running the tests.
+#include "jobs/RVGrowl.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <thread>
+
+#include "JobsTestSupport.h"
+
+namespace {
+
+const char kInChild[] = "CORVANA_GROWL_TEST_CHILD";
+
+// Stands in for the desktop's notification server and keeps what it is sent.
+class FakeNotifications : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+ public:
+  struct Record {
+    QString application, icon, title, body;
+    QVariantMap hints;
+  };
+  QList<Record> records;
+
+ public slots:
+  uint Notify(const QString& application, uint, const QString& icon, const QString& title,
+              const QString& body, const QStringList&, const QVariantMap& hints, int) {
+    records.append({application, icon, title, body, hints});
+    return static_cast<uint>(records.size());
+  }
+};
+
+// Runs this test again in a child process, through `wrapper` when given, with
+// `environment`; returns the child's exit code and shows its output.
+int RunInChild(const QStringList& wrapper, const QProcessEnvironment& environment) {
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  QStringList command = wrapper;
+  command << QCoreApplication::applicationFilePath()
+          << QStringLiteral("--gtest_filter=%1.%2").arg(test->test_suite_name(), test->name());
+  QProcess child;
+  child.setProcessEnvironment(environment);
+  child.setProcessChannelMode(QProcess::MergedChannels);
+  child.start(command.takeFirst(), command);
+  EXPECT_TRUE(child.waitForFinished(60000));
+  std::cout << child.readAll().toStdString();
+  return child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
+}
+
+QProcessEnvironment ChildEnvironment(const QTemporaryDir& home) {
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QString::fromLatin1(kInChild), QStringLiteral("1"));
+  environment.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
+  environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+  environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+  environment.remove(QStringLiteral("DISPLAY"));
+  return environment;
+}
+
+TEST(RVGrowlTest, ReachesTheSessionsNotificationService) {
+  if (!qEnvironmentVariableIsSet(kInChild)) {
+    const QString runner = QStandardPaths::findExecutable(QStringLiteral("dbus-run-session"));
+    if (runner.isEmpty()) GTEST_SKIP() << "dbus-run-session is missing (package dbus)";
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    EXPECT_EQ(RunInChild({runner, QStringLiteral("--")}, ChildEnvironment(home)), 0);
+    return;
+  }
+
+  QDBusConnection service = QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                                          QStringLiteral("fake-notifications"));
+  ASSERT_TRUE(service.isConnected());
+  FakeNotifications fake;
+  ASSERT_TRUE(service.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &fake,
+                                     QDBusConnection::ExportAllSlots));
+  ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
+
+  RVGrowl::notifyWithTitle(QStringLiteral("圧縮を開始しました"), QStringLiteral("/home/u/a b"));
+  std::thread worker([] {
+    RVGrowl::notifyWithTitle(QStringLiteral("Archiving finished"), QStringLiteral("/tmp/x.zip"));
+  });
+  worker.join();
+
+  ASSERT_TRUE(CVNSpinUntil([&] { return fake.records.size() == 2; }, 10000));
+  // The two senders are different threads: keep the check free of their order.
+  QStringList seen;
+  for (const FakeNotifications::Record& record : fake.records) {
+    seen << record.title + u'|' + record.body;
+    EXPECT_EQ(record.application, QStringLiteral("Corvana"));
+    const QString iconFile = QUrl(record.icon).toLocalFile();
+    EXPECT_TRUE(QFileInfo(iconFile).isFile()) << record.icon.toStdString();
+    EXPECT_EQ(record.hints.value(QStringLiteral("image-path")).toString(), iconFile);
+    EXPECT_EQ(record.hints.value(QStringLiteral("desktop-entry")).toString(),
+              QStringLiteral("local.corvana.Corvana"));
+  }
+  seen.sort();
+  EXPECT_EQ(seen, QStringList({QStringLiteral("Archiving finished|/tmp/x.zip"),
+                               QStringLiteral("圧縮を開始しました|/home/u/a b")}));
+}
+
+TEST(RVGrowlTest, WithoutAServiceReturnsAtOnce) {
+  if (!qEnvironmentVariableIsSet(kInChild)) {
+    const QString runner = QStandardPaths::findExecutable(QStringLiteral("dbus-run-session"));
+    if (runner.isEmpty()) GTEST_SKIP() << "dbus-run-session is missing (package dbus)";
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    EXPECT_EQ(RunInChild({runner, QStringLiteral("--")}, ChildEnvironment(home)), 0);
+    return;
+  }
+  ASSERT_TRUE(QDBusConnection::sessionBus().isConnected());
+  ASSERT_FALSE(QDBusConnection::sessionBus().interface()->isServiceRegistered(
+      QStringLiteral("org.freedesktop.Notifications")));
+  QElapsedTimer timer;
+  timer.start();
+  for (int i = 0; i < 3; ++i) RVGrowl::notifyWithTitle(QStringLiteral("t"), QStringLiteral("d"));
+  // A call that waited for its answer would take D-Bus's 25 s time-out.
+  EXPECT_LT(timer.elapsed(), 2000);
+}
+
+TEST(RVGrowlTest, WithoutABusDoesNothingAtOnce) {
+  if (!qEnvironmentVariableIsSet(kInChild)) {
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    EXPECT_EQ(RunInChild({}, ChildEnvironment(home)), 0);
+    return;
+  }
+  QElapsedTimer timer;
+  timer.start();
+  RVGrowl::notifyWithTitle(QStringLiteral("t"), QStringLiteral("d"));
+  std::thread worker([] { RVGrowl::notifyWithTitle(QStringLiteral("t"), QStringLiteral("d")); });
+  worker.join();
+  EXPECT_LT(timer.elapsed(), 2000);
+}
+
+}  // namespace
+
+#include "RVGrowl_test.moc"
