@@ -100,7 +100,7 @@ class Walk {
     if (::lstat(path.c_str(), &status) != 0) {
       const int error = errno;
       if (error != ENOENT) RVRaiseFileSystemError(error);
-      warn("Log:存在しないパス", pathname);
+      warn(CVN_KEY("Log:存在しないパス"), pathname);
       return 0;
     }
     // Before the kind, so that a Mac-only folder is never entered.
@@ -109,7 +109,7 @@ class Walk {
         case CVNEntrySpecificToMacBehaviorExcludes:
           return 0;
         case CVNEntrySpecificToMacBehaviorExcludesWithWarning:
-          warn("Skipped", pathname);
+          warn(CVN_KEY("Skipped"), pathname);
           return 0;
         case CVNEntrySpecificToMacBehaviorIncludesInArchive:
           break;
@@ -163,7 +163,7 @@ class Walk {
       case CVNEmptyFolderBehaviorExcludes:
         return 0;
       case CVNEmptyFolderBehaviorExcludesWithWarning:
-        warn("Skipped", pathname);
+        warn(CVN_KEY("Skipped"), pathname);
         return 0;
       case CVNEmptyFolderBehaviorIncludesInArchive:
         block_(pathname, status, path);
@@ -362,12 +362,14 @@ void CVNArchiveOperation::process(const std::string& path, const std::string& pa
       const QString given = QString::fromStdU16String(original);
       if (encoded.normalized(QString::NormalizationForm_C) !=
           given.normalized(QString::NormalizationForm_C))
-        logWithIconName(warningIcon(), "Log:Windows向けにパスを修正した", textOf(pathname));
+        logWithIconName(warningIcon(), CVN_KEY("Log:Windows向けにパスを修正した"),
+                        textOf(pathname));
     }
     if (!reportsOnlyWarnings())
-      logWithIconName(itemSucceededIcon(), "Log:追加した", textOf(pathname));
+      logWithIconName(itemSucceededIcon(), CVN_KEY("Log:追加した"), textOf(pathname));
     if (entry.size() > kLongestEntryName)
-      logWithIconName(warningIcon(), "Log:パスが長すぎる", QString::fromStdU16String(entry));
+      logWithIconName(warningIcon(), CVN_KEY("Log:パスが長すぎる"),
+                      QString::fromStdU16String(entry));
   }
 
   if (S_ISDIR(status.st_mode)) {
@@ -424,8 +426,8 @@ std::string CVNArchiveOperation::archivePath(const std::vector<std::string>& fil
 }
 
 CVNOperation::Texts CVNArchiveOperation::texts() const {
-  return {"Growl:StartArchiving", "Log:圧縮開始", "Growl:ArchivedSuccessfully",
-          "Growl:AbortedArchiving"};
+  return {CVN_KEY("Growl:StartArchiving"), CVN_KEY("Log:圧縮開始"),
+          CVN_KEY("Growl:ArchivedSuccessfully"), CVN_KEY("Growl:AbortedArchiving")};
 }
 
 void CVNArchiveOperation::open() {

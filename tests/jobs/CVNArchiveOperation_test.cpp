@@ -16,6 +16,7 @@
 #include "engine/CVNPathComponentEncoder.h"
 #include "engine/CVNZipFileWriter.h"
 #include "engine/io/RVException.h"
+#include "jobs/CVNLocalization.h"
 #include "jobs/CVNLogModel.h"
 #include "jobs/CVNOperationQueue.h"
 #include "support/TestSupport.h"
@@ -107,6 +108,16 @@ void expectFoldersAfterContents(const std::vector<std::string>& entries) {
     for (size_t j = i + 1; j < entries.size(); ++j)
       EXPECT_FALSE(entries[j].starts_with(entries[i])) << entries[j] << " after " << entries[i];
   }
+}
+
+// The texts as the installed table has them.
+QString summaryText(const char* bytes, qulonglong files, qulonglong folders) {
+  return CVNLocalizedStringWithFormat("%1$@ (%3$@ files, %2$@ directories)",
+                                      {QString::fromLatin1(bytes), folders, files});
+}
+QString andOthers(const std::string& first, qulonglong others) {
+  return CVNLocalizedStringWithFormat("%1$@ and the other %2$lu items",
+                                      {QString::fromStdString(first), others});
 }
 
 void makeFolder(const std::string& path) { ASSERT_EQ(::mkdir(path.c_str(), 0755), 0) << path; }
@@ -319,7 +330,10 @@ TEST_P(UnresolvableLinks, FailTheJobAndRemoveTheArchive) {
   auto job = makeJob({dir / "d"}, CVNSymbolicLinkBehaviorResolves);
   run(job);
   EXPECT_FALSE(job->succeeded());
-  const std::string reason = "Unable to resolve symbolic link " + dir / "d/e/loop";
+  const std::string reason =
+      CVNLocalizedStringWithFormat("Unable to resolve symbolic link %@",
+                                   {QString::fromStdString(dir / "d/e/loop")})
+          .toStdString();
   EXPECT_EQ(job->result().toStdString(), reason);
   EXPECT_EQ(rowsOf(*job).back(), "Error " + reason);
   EXPECT_FALSE(exists(dir / "d.zip"));
@@ -449,15 +463,15 @@ TEST(CVNArchiveOperation, OnlyWarningsLeaveOutTheAddedRowsButCountEverything) {
   EXPECT_TRUE(job->isWarned());
   EXPECT_EQ(job->numberOfFiles(), 2u);
   EXPECT_EQ(job->numberOfDirectories(), 1u);
-  EXPECT_EQ(job->result(), QStringLiteral("5 B (2 files, 1 directories)"));
+  EXPECT_EQ(job->result(), summaryText("5 B", 2, 1));
   EXPECT_EQ(job->status().toStdString(), dir / "d.zip");
 }
 
 TEST(CVNArchiveOperation, StatusNamesTheFirstItemAndHowManyFollow) {
   CVNArchiveOperation two({"/x/a", "/b"}, CVNSymbolicLinkBehaviorExcludes);
-  EXPECT_EQ(two.status(), QStringLiteral("/x/a and the other 1 items"));
+  EXPECT_EQ(two.status(), andOthers("/x/a", 1));
   CVNArchiveOperation three({"/x/a", "/b", "/c"}, CVNSymbolicLinkBehaviorExcludes);
-  EXPECT_EQ(three.status(), QStringLiteral("/x/a and the other 2 items"));
+  EXPECT_EQ(three.status(), andOthers("/x/a", 2));
   CVNArchiveOperation single({"/x/\xff"}, CVNSymbolicLinkBehaviorExcludes);
   EXPECT_EQ(single.status(), QStringLiteral(u"/x/\uFFFD"));
   EXPECT_EQ(single.logWindow()->windowTitle(), single.status());
@@ -487,7 +501,7 @@ TEST(CVNArchiveOperation, OnePassModeWritesTheSameArchive) {
   run(job);
   ASSERT_TRUE(job->succeeded());
   EXPECT_EQ(entriesOf(dir / "d.zip"), (std::vector<std::string>{"d/a.txt", "d/"}));
-  EXPECT_EQ(job->result(), QStringLiteral("2 B (1 files, 1 directories)"));
+  EXPECT_EQ(job->result(), summaryText("2 B", 1, 1));
 }
 
 TEST(CVNArchiveOperation, CommentInTheCodePage) {
@@ -535,9 +549,9 @@ TEST_P(Cancellation, RemovesTheArchive) {
   }
   run(job);
   EXPECT_FALSE(job->succeeded());
-  EXPECT_EQ(job->result(), QStringLiteral("Cancelled"));
+  EXPECT_EQ(job->result(), CVNLocalizedString("Cancelled"));
   EXPECT_EQ(job->resultTextColor(), QColor(Qt::red));
-  EXPECT_EQ(rowsOf(*job).back(), "Failed Cancelled");
+  EXPECT_EQ(rowsOf(*job).back(), "Failed " + CVNLocalizedString("Cancelled").toStdString());
   EXPECT_EQ(job->status().toStdString(), dir / "d");
   EXPECT_FALSE(exists(dir / "d.zip"));
   if (at != Interrupt::FirstPass) {
@@ -617,7 +631,7 @@ TEST(CVNArchiveOperation, LogWindowShowsTheRows) {
   EXPECT_FALSE(window->isVisible());
   job->showLogWindow();
   EXPECT_TRUE(window->isVisible());
-  EXPECT_EQ(window->windowTitle().toStdString(), dir / "d and the other 1 items");
+  EXPECT_EQ(window->windowTitle(), andOthers(dir / "d", 1));
   window->resize(640, 300);
   const QString shot = CVNSaveScreenshot(window, QStringLiteral("CVNArchiveOperation_log"));
   EXPECT_FALSE(QImage(shot).isNull());
