@@ -315,5 +315,21 @@
         <source>製品URL</source>
         <translation>https://corvana.invalid/</translation>
     </message>
+    <message>
+        <source>パスワード入力:シート件名:パスワード</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>パスワード入力:シート本文:パスワードを入力</source>
+        <translation>This archive is protected by a password. Enter the password to extract it.</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
 </context>
 </TS>

@@ -315,5 +315,21 @@
         <source>製品URL</source>
         <translation>https://corvana.invalid/</translation>
     </message>
+    <message>
+        <source>パスワード入力:シート件名:パスワード</source>
+        <translation>パスワード</translation>
+    </message>
+    <message>
+        <source>パスワード入力:シート本文:パスワードを入力</source>
+        <translation>このアーカイブはパスワードで保護されています。展開するにはパスワードを入力してください。</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>キャンセル</translation>
+    </message>
 </context>
 </TS>

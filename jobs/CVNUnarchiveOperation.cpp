@@ -1,0 +1,399 @@
+#include "jobs/CVNUnarchiveOperation.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFile>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QUrl>
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+#include <system_error>
+
+#include "engine/CVNFileSystemNames.h"
+#include "engine/CVNZipCentralFileHeader.h"
+#include "engine/CVNZipFileReader.h"
+#include "engine/CVNZipPasswordEncoder.h"
+#include "engine/io/RVFileSystem.h"
+#include "engine/io/RVPath.h"
+#include "jobs/CVNLocalization.h"
+#include "jobs/CVNLogModel.h"
+#include "jobs/CVNMainThread.h"
+#include "jobs/CVNStringFromByteCount.h"
+#include "ui_CVNUnarchiveOperation.h"
+#include "ui_CVNUnarchiveOperationPasswordSheet.h"
+
+namespace {
+
+QString displayPath(const std::string& path) { return QString::fromUtf8(path); }
+
+// The decoded name with "\" as a separator for entries from MS-DOS and NTFS
+// hosts, where it cannot be part of a name.
+std::u16string nameWithWindowsSeparators(std::u16string name, uint16_t versionMadeBy) {
+  const unsigned host = versionMadeBy >> 8;
+  if (host == 0 || host == 11) std::replace(name.begin(), name.end(), u'\\', u'/');
+  return name;
+}
+
+// Sheets asked for on a main window, shown one at a time in the order asked:
+// a window carries one sheet, and a second job waits for its turn. Main thread.
+struct PasswordSheetQueue {
+  QPointer<CVNUnarchiveOperation> showing;
+  std::deque<QPointer<CVNUnarchiveOperation>> waiting;
+};
+
+PasswordSheetQueue& sheetQueue() {
+  static PasswordSheetQueue queue;
+  return queue;
+}
+
+// Asks the desktop's file manager to show `path` selected in its folder; opens
+// the folder itself when no file manager answers.
+void revealInFileManager(const std::string& path) {
+  const QString local = QFile::decodeName(QByteArray::fromStdString(path));
+  const QUrl url = QUrl::fromLocalFile(local);
+  const QUrl folder = QUrl::fromLocalFile(
+      QFile::decodeName(QByteArray::fromStdString(RVPathDeletingLastComponent(path))));
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) {
+    QDesktopServices::openUrl(folder);
+    return;
+  }
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      QStringLiteral("org.freedesktop.FileManager1"),
+      QStringLiteral("/org/freedesktop/FileManager1"),
+      QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+  call << QStringList{url.toString()} << QString();
+  auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
+  QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                   [folder](QDBusPendingCallWatcher* w) {
+                     if (w->isError()) QDesktopServices::openUrl(folder);
+                     w->deleteLater();
+                   });
+}
+
+}  // namespace
+
+CVNUnarchiveOperation::CVNUnarchiveOperation(std::string path, QObject* parent)
+    : CVNOperation(parent), path_(std::move(path)) {
+  setReportsOnlyWarnings(false);
+  setInitialStatus();
+
+  auto* logWindow = new QWidget;
+  Ui::CVNUnarchiveOperation logUi;
+  logUi.setupUi(logWindow);
+  logUi.logView->setModel(logModel());
+  logWindowOwned_ = logWindow;
+  setLogWindow(logWindow);
+
+  auto* sheet = new QDialog;
+  Ui::CVNUnarchiveOperationPasswordSheet sheetUi;
+  sheetUi.setupUi(sheet);
+  sheet->setWindowTitle(CVNLocalizedString("パスワード入力:シート件名:パスワード"));
+  sheetUi.passwordLabel->setText(CVNLocalizedString("パスワード入力:シート本文:パスワードを入力"));
+  sheetUi.submitPasswordButton->setText(CVNLocalizedString("OK"));
+  sheetUi.cancelPasswordButton->setText(CVNLocalizedString("Cancel"));
+  passwordSheet_ = sheet;
+  passwordTextField_ = sheetUi.passwordTextField;
+  connect(sheetUi.submitPasswordButton, &QPushButton::clicked, this,
+          &CVNUnarchiveOperation::submitPassword);
+  connect(sheetUi.cancelPasswordButton, &QPushButton::clicked, this,
+          &CVNUnarchiveOperation::cancelPassword);
+  // Escape and the window's close button end the sheet the way its cancel does.
+  connect(sheet, &QDialog::rejected, this, &CVNUnarchiveOperation::cancelPassword);
+}
+
+CVNUnarchiveOperation::~CVNUnarchiveOperation() {
+  withdrawPasswordSheet();
+  delete passwordSheet_.data();
+  delete logWindowOwned_.data();
+}
+
+std::optional<QString> CVNUnarchiveOperation::passwordText() const {
+  std::lock_guard<std::mutex> g(lock());
+  return passwordText_;
+}
+
+bool CVNUnarchiveOperation::isPasswordEntered() const {
+  std::lock_guard<std::mutex> g(lock());
+  return passwordText_.has_value();
+}
+
+void CVNUnarchiveOperation::setPasswordText(std::optional<QString> text) {
+  std::lock_guard<std::mutex> g(lock());
+  passwordText_ = std::move(text);
+}
+
+QString CVNUnarchiveOperation::summary() const { return CVNStringFromByteCount(currentValue()); }
+
+void CVNUnarchiveOperation::setInitialStatus() { setStatus(displayPath(path_)); }
+
+void CVNUnarchiveOperation::showInFinder() {
+  const std::string folder = outputPath();
+  if (!folder.empty()) revealInFileManager(folder);
+}
+
+void CVNUnarchiveOperation::showLogWindow() { toggleLogWindow(); }
+
+CVNOperation::Texts CVNUnarchiveOperation::texts() const {
+  return {CVN_KEY("Growl:StartExtracting"), CVN_KEY("Log:展開開始"),
+          CVN_KEY("Growl:ExtractedSuccessfully"), CVN_KEY("Growl:AbortedExtracting")};
+}
+
+void CVNUnarchiveOperation::open() {
+  reader_ = CVNZipFileReader::withZipFileAtPath(path_);
+  if (!reader_) {
+    logWithIconName(CVNIconWarning, CVN_KEY("Log:Zipファイルではない"), displayPath(path_));
+    CVNRaiseExpectedException();
+  }
+  std::string folder;
+  RVCreateUniqueDirectory(RVPathDeletingExtension(path_), &folder);
+  folderMade_ = folder;
+  postOpening();
+  setOutputPath(folder);
+  reader_->setOperation(this);
+  reader_->setDefaultFileName(CVNLocalizedString("名称不明ファイル").toStdU16String());
+  reader_->setDirectoryPath(folder);
+}
+
+uint64_t CVNUnarchiveOperation::firstPass() {
+  uint64_t total = 0;
+  enumerateWithZipFileReader(*reader_, [&total](const CVNZipCentralFileHeader& header) {
+    total += header.uncompressedSize();
+  });
+  return total;
+}
+
+void CVNUnarchiveOperation::secondPass() {
+  // The directory is read again rather than kept: memory stays flat however
+  // many entries the archive holds.
+  reader_->rewind();
+  enumerateWithZipFileReader(
+      *reader_, [this](const CVNZipCentralFileHeader& header) { process(header, *reader_); });
+}
+
+void CVNUnarchiveOperation::onePass() {
+  enumerateWithZipFileReader(*reader_, [this](const CVNZipCentralFileHeader& header) {
+    process(header, *reader_);
+    postSummary();
+  });
+}
+
+void CVNUnarchiveOperation::close() {
+  reader_->closeFile();
+  // Its buffers are not needed while the job waits in the list.
+  reader_.reset();
+  encoder_.reset();
+}
+
+void CVNUnarchiveOperation::removeOutput() {
+  reader_.reset();
+  encoder_.reset();
+  if (folderMade_.empty()) return;
+  // Links inside are removed, never followed.
+  std::error_code error;
+  std::filesystem::remove_all(std::filesystem::path(folderMade_), error);
+  folderMade_.clear();
+}
+
+QString CVNUnarchiveOperation::successDescription() const { return displayPath(path_); }
+
+QString CVNUnarchiveOperation::finishedArgument() const { return displayPath(path_); }
+
+void CVNUnarchiveOperation::enumerateWithZipFileReader(
+    CVNZipFileReader& reader, const std::function<void(const CVNZipCentralFileHeader&)>& block) {
+  for (;;) {
+    CVNRaiseIfCancelled(this);
+    std::unique_ptr<CVNZipCentralFileHeader> header = reader.readCentralFileHeader();
+    if (!header) return;
+    const std::optional<std::u16string> name = header->fileNameString();
+    if (!name) {
+      logWithIconName(
+          CVNIconWarning, CVN_KEY("Log:認識できないパス"),
+          CVNLocalizedStringWithFormat("%1$qu bytes",
+                                       {QVariant::fromValue<quint64>(header->uncompressedSize())}));
+      switch (unrecognizableFileNameBehavior_.load()) {
+        case CVNUnrecognizableFileNameBehaviorError:
+          CVNRaiseExpectedException();
+        case CVNUnrecognizableFileNameBehaviorContinuousWarning:
+          logWithIconName(CVNIconWarning, CVN_KEY("Skipped"));
+          continue;
+        default:
+          block(*header);
+          continue;
+      }
+    }
+    // "\" separates folders in names from Windows, so "sub\Thumbs.db" counts.
+    if (isWindowsFileSystemFile(nameWithWindowsSeparators(*name, header->versionMadeBy()))) {
+      switch (entrySpecificToWindowsBehavior_.load()) {
+        case CVNEntrySpecificToWindowsBehaviorExtracts:
+          block(*header);
+          break;
+        case CVNEntrySpecificToWindowsBehaviorExcludesWithWarning:
+          logWithIconName(CVNIconWarning, CVN_KEY("Skipped"), QString::fromStdU16String(*name));
+          break;
+        default:
+          break;
+      }
+      continue;
+    }
+    block(*header);
+  }
+}
+
+void CVNUnarchiveOperation::process(const CVNZipCentralFileHeader& header,
+                                    CVNZipFileReader& reader) {
+  entriesHandedOn_.fetch_add(1, std::memory_order_relaxed);
+  const std::optional<std::u16string> name = header.fileNameString();
+  const std::optional<QString> argument =
+      name ? std::optional<QString>(QString::fromStdU16String(*name)) : std::nullopt;
+  setStatus(argument.value_or(QString()));
+  reader.setPassword(std::nullopt);
+  encoder_.reset();
+
+  CVNZipResult result = reader.decompressFileDataRelativeToCentralFileHeader(header);
+  while (result == CVNZipResultPasswordRequired) {
+    if (encoder_) {
+      std::optional<std::vector<uint8_t>> bytes = encoder_->nextEncoding();
+      if (bytes) {
+        reader.setPassword(std::move(bytes));
+        result = reader.decompressFileDataRelativeToCentralFileHeader(header);
+        continue;
+      }
+      encoder_.reset();
+      setPasswordText(std::nullopt);
+    }
+    // A text that no candidate encoding can hold is asked for again at once.
+    std::optional<std::vector<uint8_t>> first;
+    while (!first) {
+      if (!isPasswordEntered()) waitForPassword();
+      encoder_ = std::make_unique<CVNZipPasswordEncoder>(
+          header.versionMadeBy(), passwordText().value_or(QString()).toStdU16String());
+      first = encoder_->nextEncoding();
+      if (!first) {
+        encoder_.reset();
+        setPasswordText(std::nullopt);
+      }
+    }
+    reader.setPassword(std::move(first));
+    result = reader.decompressFileDataRelativeToCentralFileHeader(header);
+  }
+  encoder_.reset();
+
+  switch (result) {
+    case CVNZipResultSucceeded:
+      if (!reportsOnlyWarnings())
+        logWithIconName(CVNIconItemSucceeded, CVN_KEY("Log:展開した"), argument);
+      break;
+    case CVNZipResultUnsupportedCompressionMethod:
+      logWithIconName(CVNIconWarning, CVN_KEY("Log:未対応の圧縮メソッド"), argument);
+      break;
+    case CVNZipResultDataError:
+      logWithIconName(CVNIconWarning, CVN_KEY("Log:データが壊れている"), argument);
+      if (incorrectFileDataBehavior_.load() == CVNIncorrectFileDataBehaviorError) {
+        CVNRaiseExpectedException();
+      }
+      break;
+    case CVNZipResultVerificationFailed:
+      if (!reportsOnlyWarnings())
+        logWithIconName(CVNIconItemSucceeded, CVN_KEY("Log:展開した"), argument);
+      logWithIconName(CVNIconWarning, CVN_KEY("Log:データの検証に失敗"), argument);
+      if (verificationErrorBehavior_.load() == CVNVerificationErrorBehaviorError) {
+        CVNRaiseExpectedException();
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void CVNUnarchiveOperation::waitForPassword() {
+  CVNPostToMainThread([job = QPointer<CVNUnarchiveOperation>(this)] {
+    if (job) job->showPasswordSheet();
+  });
+  try {
+    // Under the job's lock already: read the field directly.
+    waitUntil([this] { return passwordText_.has_value(); });
+  } catch (...) {
+    // Cancelled from anywhere (the tile, quitting): the sheet goes too.
+    CVNPostToMainThread([job = QPointer<CVNUnarchiveOperation>(this)] {
+      if (job) job->withdrawPasswordSheet();
+    });
+    throw;
+  }
+}
+
+void CVNUnarchiveOperation::showPasswordSheet() {
+  if (isCancelled() || !passwordSheet_) return;
+  if (!mainWindow_) {
+    presentPasswordSheet();
+    return;
+  }
+  PasswordSheetQueue& queue = sheetQueue();
+  if (queue.showing && queue.showing != this) {
+    queue.waiting.emplace_back(this);
+    return;
+  }
+  queue.showing = this;
+  presentPasswordSheet();
+}
+
+void CVNUnarchiveOperation::presentPasswordSheet() {
+  QDialog* sheet = passwordSheet_;
+  if (mainWindow_) {
+    // Parented for the window-modal sheet; the job still owns and deletes it.
+    if (sheet->parentWidget() != mainWindow_) sheet->setParent(mainWindow_, Qt::Dialog);
+    sheet->setWindowModality(Qt::WindowModal);
+  } else {
+    if (sheet->parentWidget()) sheet->setParent(nullptr, Qt::Dialog);
+    sheet->setWindowModality(Qt::NonModal);
+  }
+  passwordSheetVisible_ = true;
+  sheet->show();
+  sheet->raise();
+  sheet->activateWindow();
+  // The text typed last stays, selected, so that typing replaces it.
+  passwordTextField_->selectAll();
+  passwordTextField_->setFocus(Qt::OtherFocusReason);
+  emit passwordSheetShown();
+}
+
+void CVNUnarchiveOperation::submitPassword() {
+  if (!passwordSheetVisible_) return;
+  setPasswordText(passwordTextField_ ? passwordTextField_->text() : QString());
+  passwordSheetDidEnd();
+  wake();
+}
+
+void CVNUnarchiveOperation::cancelPassword() {
+  if (!passwordSheetVisible_) return;
+  cancel();
+  passwordSheetDidEnd();
+}
+
+void CVNUnarchiveOperation::withdrawPasswordSheet() {
+  std::erase(sheetQueue().waiting, QPointer<CVNUnarchiveOperation>(this));
+  passwordSheetDidEnd();
+}
+
+void CVNUnarchiveOperation::passwordSheetDidEnd() {
+  if (!passwordSheetVisible_) return;
+  passwordSheetVisible_ = false;
+  if (passwordSheet_) passwordSheet_->hide();
+  PasswordSheetQueue& queue = sheetQueue();
+  if (queue.showing != this) return;
+  queue.showing = nullptr;
+  while (!queue.waiting.empty()) {
+    QPointer<CVNUnarchiveOperation> next = queue.waiting.front();
+    queue.waiting.pop_front();
+    if (!next || next->isCancelled()) continue;
+    queue.showing = next;
+    next->presentPasswordSheet();
+    return;
+  }
+}

@@ -1,0 +1,605 @@
+#include "jobs/CVNUnarchiveOperation.h"
+
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "JobsTestSupport.h"
+#include "engine/CVNZipFileWriter.h"
+#include "jobs/CVNLocalization.h"
+#include "jobs/CVNLogModel.h"
+#include "jobs/CVNOperationQueue.h"
+#include "jobs/CVNStringFromByteCount.h"
+#include "support/TestSupport.h"
+#include "support/TestZipArchive.h"
+
+namespace {
+
+using corvana_test::Bytes;
+using corvana_test::TempDir;
+using corvana_test::TestZipBuilder;
+
+// A row as "<icon letter> <message key>[ <argument>]"; the archive's path reads "$A".
+std::string rowText(const CVNLogRow& row, const std::string& archive) {
+  static const std::map<QString, std::string> letters = {
+      {QStringLiteral("box.png"), "S"},         {QStringLiteral("box_okay.png"), "F"},
+      {QStringLiteral("gem_okay.png"), "G"},    {QStringLiteral("warning_triangle.png"), "W"},
+      {QStringLiteral("error_small.png"), "E"},
+  };
+  auto letter = letters.find(row.iconName);
+  std::string text =
+      (letter == letters.end() ? "?" : letter->second) + " " + row.messageKey.toStdString();
+  if (row.argument) {
+    std::string argument = row.argument->toStdString();
+    text += " " + (argument == archive ? "$A" : argument);
+  }
+  return text;
+}
+
+std::vector<std::string> rowsOf(const CVNUnarchiveOperation& job) {
+  std::vector<std::string> rows;
+  for (int i = 0; i < job.logModel()->count(); ++i)
+    rows.push_back(rowText(job.logModel()->row(i), job.path()));
+  return rows;
+}
+
+// Everything below `folder`, relative, folders with a trailing "/", sorted;
+// none when the folder does not exist.
+std::optional<std::vector<std::string>> treeOf(const std::string& folder) {
+  namespace fs = std::filesystem;
+  if (!fs::is_directory(folder)) return std::nullopt;
+  std::vector<std::string> names;
+  for (const auto& item : fs::recursive_directory_iterator(folder)) {
+    std::string name = fs::relative(item.path(), folder).string();
+    names.push_back(item.is_directory() ? name + "/" : name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string defaultFileName() { return CVNLocalizedString("名称不明ファイル").toStdString(); }
+
+// Queues the job and runs the event loop until it has left the queue.
+void runJob(const std::shared_ptr<CVNUnarchiveOperation>& job, int timeoutMs = 20000) {
+  CVNOperationQueue queue(2);
+  queue.addOperation(job);
+  ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }, timeoutMs));
+}
+
+struct Entry {
+  std::string name;  // bytes as stored
+  std::string data;
+};
+
+std::string writeStoredArchive(const std::string& path, const std::vector<Entry>& entries) {
+  TestZipBuilder builder;
+  for (const Entry& e : entries) builder.add(e.name, e.data);
+  corvana_test::writeFile(path, builder.archive());
+  return path;
+}
+
+// Deflated entries from the engine's writer, encrypted when a password is given.
+std::string writeEngineArchive(const TempDir& scratch, const std::string& path,
+                               const std::vector<Entry>& entries,
+                               const std::optional<std::string>& password) {
+  std::filesystem::create_directories(scratch / "sources");
+  CVNZipFileWriter writer(path);
+  if (password) writer.setPassword(Bytes(password->begin(), password->end()));
+  int i = 0;
+  for (const Entry& e : entries) {
+    const std::string source = scratch / ("sources/" + std::to_string(i++));
+    corvana_test::writeFile(source, e.data);
+    writer.writeFileName(std::u16string(e.name.begin(), e.name.end()), source, -1);
+  }
+  writer.closeFile();
+  return writer.path();
+}
+
+// --- The walk's rules and the behaviours that let the job go on ---
+
+struct WalkCase {
+  const char* title;
+  std::vector<Entry> entries;
+  uint64_t windowsOnly;
+  uint64_t unrecognizable;
+  bool reportsOnlyWarnings;
+  std::vector<std::string> rows;
+  std::vector<std::string> tree;  // "{default}" is the default file name
+  uint64_t warnings;
+};
+
+class CVNUnarchiveOperationWalk : public ::testing::TestWithParam<WalkCase> {};
+
+TEST_P(CVNUnarchiveOperationWalk, RowsAndOutput) {
+  const WalkCase& c = GetParam();
+  TempDir dir;
+  auto job = std::make_shared<CVNUnarchiveOperation>(writeStoredArchive(dir / "a.zip", c.entries));
+  job->setIndeterminately(false);
+  job->setEntrySpecificToWindowsBehavior(c.windowsOnly);
+  job->setUnrecognizableFileNameBehavior(c.unrecognizable);
+  job->setReportsOnlyWarnings(c.reportsOnlyWarnings);
+  runJob(job);
+
+  EXPECT_TRUE(job->succeeded());
+  EXPECT_EQ(rowsOf(*job), c.rows);
+  EXPECT_EQ(job->warningCount(), c.warnings);
+  std::vector<std::string> tree = c.tree;
+  for (std::string& name : tree)
+    if (name.starts_with("{default}")) name.replace(0, 9, defaultFileName());
+  EXPECT_EQ(treeOf(dir / "a"), tree);
+  EXPECT_EQ(job->outputPath(), dir / "a");
+  EXPECT_EQ(job->status().toStdString(), dir / "a");
+  uint64_t bytes = 0;
+  for (const auto& name : tree)
+    if (name.back() != '/') bytes += std::filesystem::file_size(dir / ("a/" + name));
+  EXPECT_EQ(job->currentValue(), bytes);
+  EXPECT_EQ(job->maxValue(), bytes);
+  EXPECT_EQ(job->result(), CVNStringFromByteCount(bytes));
+}
+
+const std::string kUnreadable = "\x81\xFF";  // no candidate encoding takes it
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, CVNUnarchiveOperationWalk,
+    ::testing::Values(
+        // The first pass applies the rules too, so each warning comes twice.
+        WalkCase{"WarningsOfBothPasses",
+                 {{kUnreadable, "abc"}, {"Thumbs.db", "t"}, {"x.txt", "x"}},
+                 1,
+                 0,
+                 false,
+                 {"S Log:展開開始 $A", "W Log:認識できないパス 3 bytes", "W Skipped",
+                  "W Skipped Thumbs.db", "W Log:認識できないパス 3 bytes", "W Skipped",
+                  "W Skipped Thumbs.db", "G Log:展開した x.txt", "F Finished $A"},
+                 {"x.txt"},
+                 6},
+        WalkCase{"OnlyWindowsEntriesExcluded",
+                 {{"Thumbs.db", "t"}, {"sub\\Desktop.ini", "d"}, {"DESKTOP.INI", "d"}},
+                 0,
+                 0,
+                 false,
+                 {"S Log:展開開始 $A", "F Finished $A"},
+                 {},
+                 0},
+        WalkCase{"WindowsEntriesExtracted",
+                 {{"Thumbs.db", "t"}},
+                 2,
+                 0,
+                 false,
+                 {"S Log:展開開始 $A", "G Log:展開した Thumbs.db", "F Finished $A"},
+                 {"Thumbs.db"},
+                 0},
+        WalkCase{"UnknownWindowsBehaviourExcludes",
+                 {{"Thumbs.db", "t"}, {"x.txt", "x"}},
+                 7,
+                 0,
+                 false,
+                 {"S Log:展開開始 $A", "G Log:展開した x.txt", "F Finished $A"},
+                 {"x.txt"},
+                 0},
+        // Windows separates folders with "\": the last piece is what counts.
+        WalkCase{"WindowsEntryInFolderFromWindows",
+                 {{"sub\\Thumbs.db", "t"}},
+                 1,
+                 0,
+                 false,
+                 {"S Log:展開開始 $A", "W Skipped sub\\Thumbs.db", "W Skipped sub\\Thumbs.db",
+                  "F Finished $A"},
+                 {},
+                 2},
+        WalkCase{"UnreadableNameExtractedUnderDefaultName",
+                 {{kUnreadable, "abc"}},
+                 1,
+                 1,
+                 false,
+                 {"S Log:展開開始 $A", "W Log:認識できないパス 3 bytes",
+                  "W Log:認識できないパス 3 bytes", "G Log:展開した", "F Finished $A"},
+                 {"{default}"},
+                 2},
+        WalkCase{"UnknownUnreadableBehaviourExtracts",
+                 {{kUnreadable, "abc"}, {kUnreadable, "de"}},
+                 1,
+                 7,
+                 true,
+                 {"S Log:展開開始 $A", "W Log:認識できないパス 3 bytes",
+                  "W Log:認識できないパス 2 bytes", "W Log:認識できないパス 3 bytes",
+                  "W Log:認識できないパス 2 bytes", "F Finished $A"},
+                 {"{default}", "{default} 2"},
+                 4},
+        WalkCase{
+            "OnlyWarningsReported",
+            {{"x.txt", "x"}, {"sub/", ""}, {"sub/y.txt", "yy"}, {"Thumbs.db", "t"}},
+            1,
+            0,
+            true,
+            {"S Log:展開開始 $A", "W Skipped Thumbs.db", "W Skipped Thumbs.db", "F Finished $A"},
+            {"sub/", "sub/y.txt", "x.txt"},
+            2}),
+    [](const auto& info) { return std::string(info.param.title); });
+
+// --- Behaviours that stop the job, and their going-on counterparts ---
+
+enum class Fault { DamagedData, FailedCheck, UnreadableName };
+
+struct StopCase {
+  const char* title;
+  Fault fault;
+  uint64_t behaviour;  // of the fault's kind
+  bool stops;
+  std::vector<std::string> rows;
+  std::vector<std::string> tree;  // when it goes on
+};
+
+class CVNUnarchiveOperationStop : public ::testing::TestWithParam<StopCase> {};
+
+TEST_P(CVNUnarchiveOperationStop, StopsAndRemovesFolderOrGoesOn) {
+  const StopCase& c = GetParam();
+  TempDir dir;
+  const std::string badName = c.fault == Fault::DamagedData      ? "../evil.txt"
+                              : c.fault == Fault::UnreadableName ? kUnreadable
+                                                                 : "bad.txt";
+  writeStoredArchive(dir / "a.zip", {{"x.txt", "x"}, {badName, "bad"}, {"y.txt", "y"}});
+  if (c.fault == Fault::FailedCheck) {
+    // One byte of the second entry's stored data changed: the CRC check fails.
+    // Local headers are 30 bytes and the name; "x.txt" holds one byte.
+    Bytes bytes = corvana_test::readFile(dir / "a.zip");
+    bytes[30 + 5 + 1 + 30 + badName.size()] ^= 0x20;
+    corvana_test::writeFile(dir / "a.zip", bytes);
+  }
+  auto job = std::make_shared<CVNUnarchiveOperation>(dir / "a.zip");
+  job->setIndeterminately(false);
+  switch (c.fault) {
+    case Fault::DamagedData:
+      job->setIncorrectFileDataBehavior(c.behaviour);
+      break;
+    case Fault::FailedCheck:
+      job->setVerificationErrorBehavior(c.behaviour);
+      break;
+    case Fault::UnreadableName:
+      job->setUnrecognizableFileNameBehavior(c.behaviour);
+      break;
+  }
+  runJob(job);
+
+  EXPECT_EQ(rowsOf(*job), c.rows);
+  EXPECT_EQ(job->succeeded(), !c.stops);
+  if (c.stops) {
+    EXPECT_EQ(treeOf(dir / "a"), std::nullopt) << "the folder stays after the stop";
+    EXPECT_EQ(job->result(), QString());
+    EXPECT_EQ(job->status().toStdString(), dir / "a.zip");
+  } else {
+    EXPECT_EQ(treeOf(dir / "a"), c.tree);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Behaviours, CVNUnarchiveOperationStop,
+    ::testing::Values(
+        StopCase{"DamagedDataStops",
+                 Fault::DamagedData,
+                 1,
+                 true,
+                 {"S Log:展開開始 $A", "G Log:展開した x.txt",
+                  "W Log:データが壊れている ../evil.txt", "E Failed "},
+                 {}},
+        StopCase{"DamagedDataGoesOn",
+                 Fault::DamagedData,
+                 0,
+                 false,
+                 {"S Log:展開開始 $A", "G Log:展開した x.txt",
+                  "W Log:データが壊れている ../evil.txt", "G Log:展開した y.txt", "F Finished $A"},
+                 {"x.txt", "y.txt"}},
+        StopCase{"DamagedDataUnknownValueGoesOn",
+                 Fault::DamagedData,
+                 9,
+                 false,
+                 {"S Log:展開開始 $A", "G Log:展開した x.txt",
+                  "W Log:データが壊れている ../evil.txt", "G Log:展開した y.txt", "F Finished $A"},
+                 {"x.txt", "y.txt"}},
+        StopCase{"FailedCheckStops",
+                 Fault::FailedCheck,
+                 1,
+                 true,
+                 {"S Log:展開開始 $A", "G Log:展開した x.txt", "G Log:展開した bad.txt",
+                  "W Log:データの検証に失敗 bad.txt", "E Failed "},
+                 {}},
+        // The file that failed its check stays.
+        StopCase{"FailedCheckGoesOn",
+                 Fault::FailedCheck,
+                 3,
+                 false,
+                 {"S Log:展開開始 $A", "G Log:展開した x.txt", "G Log:展開した bad.txt",
+                  "W Log:データの検証に失敗 bad.txt", "G Log:展開した y.txt", "F Finished $A"},
+                 {"bad.txt", "x.txt", "y.txt"}},
+        // Stops in the first pass, before anything is extracted.
+        StopCase{"UnreadableNameStops",
+                 Fault::UnreadableName,
+                 2,
+                 true,
+                 {"S Log:展開開始 $A", "W Log:認識できないパス 3 bytes", "E Failed "},
+                 {}}),
+    [](const auto& info) { return std::string(info.param.title); });
+
+// --- Files the reader does not take, and the free folder name ---
+
+struct NotArchiveCase {
+  const char* title;
+  Bytes content;
+};
+
+class CVNUnarchiveOperationNotArchive : public ::testing::TestWithParam<NotArchiveCase> {};
+
+TEST_P(CVNUnarchiveOperationNotArchive, FailsWithoutFolder) {
+  TempDir dir;
+  corvana_test::writeFile(dir / "a.zip", GetParam().content);
+  auto job = std::make_shared<CVNUnarchiveOperation>(dir / "a.zip");
+  job->setIndeterminately(false);
+  runJob(job);
+  EXPECT_FALSE(job->succeeded());
+  EXPECT_EQ(rowsOf(*job), (std::vector<std::string>{"W Log:Zipファイルではない $A", "E Failed "}));
+  EXPECT_EQ(job->warningCount(), 2u);
+  EXPECT_EQ(corvana_test::listFolder(dir.path()), std::vector<std::string>{"a.zip"});
+  EXPECT_EQ(job->outputPath(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, CVNUnarchiveOperationNotArchive,
+    ::testing::Values(NotArchiveCase{"Text", corvana_test::bytes(std::string(100, 'x'))},
+                      NotArchiveCase{"NoEntries", TestZipBuilder().archive()},
+                      NotArchiveCase{"Empty", {}}),
+    [](const auto& info) { return std::string(info.param.title); });
+
+TEST(CVNUnarchiveOperation, MissingArchiveIsAnError) {
+  TempDir dir;
+  auto job = std::make_shared<CVNUnarchiveOperation>(dir / "gone.zip");
+  job->setIndeterminately(false);
+  runJob(job);
+  EXPECT_FALSE(job->succeeded());
+  ASSERT_EQ(rowsOf(*job).size(), 1u);
+  EXPECT_EQ(rowsOf(*job)[0].substr(0, 8), "E Error ");
+  EXPECT_EQ(corvana_test::listFolder(dir.path()), std::vector<std::string>{});
+}
+
+TEST(CVNUnarchiveOperation, TakenFolderNameGetsNumber) {
+  TempDir dir;
+  std::filesystem::create_directory(dir / "a");
+  writeStoredArchive(dir / "a.zip", {{"x.txt", "x"}});
+  auto job = std::make_shared<CVNUnarchiveOperation>(dir / "a.zip");
+  job->setIndeterminately(false);
+  runJob(job);
+  EXPECT_TRUE(job->succeeded());
+  EXPECT_EQ(job->outputPath(), dir / "a 2");
+  EXPECT_EQ(treeOf(dir / "a"), std::vector<std::string>{});
+  EXPECT_EQ(treeOf(dir / "a 2"), std::vector<std::string>{"x.txt"});
+}
+
+TEST(CVNUnarchiveOperation, OnePassShowsRunningSummary) {
+  TempDir dir;
+  writeStoredArchive(dir / "a.zip", {{"x.txt", "xyz"}, {"Thumbs.db", "t"}});
+  auto job = std::make_shared<CVNUnarchiveOperation>(dir / "a.zip");
+  runJob(job);
+  EXPECT_TRUE(job->succeeded());
+  // One pass: each warning once.
+  EXPECT_EQ(rowsOf(*job), (std::vector<std::string>{"S Log:展開開始 $A", "G Log:展開した x.txt",
+                                                    "W Skipped Thumbs.db", "F Finished $A"}));
+  EXPECT_EQ(job->result(), CVNStringFromByteCount(3));
+}
+
+// --- The password loop and its sheet ---
+
+// Answers each sheet the job shows from a script, through the sheet's buttons,
+// and notes the field's text as the sheet came up.
+struct SheetAnswers {
+  std::vector<std::optional<std::string>> answers;  // none: cancel
+  std::vector<std::string> fieldTexts;
+  size_t next = 0;
+
+  void attach(CVNUnarchiveOperation& job) {
+    QObject::connect(
+        &job, &CVNUnarchiveOperation::passwordSheetShown, &job,
+        [this, &job] {
+          fieldTexts.push_back(job.passwordTextField()->text().toStdString());
+          EXPECT_TRUE(job.passwordSheet()->isVisible());
+          EXPECT_EQ(job.passwordSheet()->focusWidget(), job.passwordTextField());
+          const std::optional<std::string> answer =
+              next < answers.size() ? answers[next] : std::nullopt;
+          ++next;
+          if (answer) {
+            job.passwordTextField()->setText(QString::fromStdString(*answer));
+            job.passwordSheet()->findChild<QPushButton*>("submitPasswordButton")->click();
+          } else {
+            job.passwordSheet()->findChild<QPushButton*>("cancelPasswordButton")->click();
+          }
+        },
+        Qt::QueuedConnection);
+  }
+};
+
+struct PasswordCase {
+  const char* title;
+  std::string password;  // of every entry
+  int entries;
+  std::vector<std::optional<std::string>> answers;
+  std::vector<std::string> fieldTexts;  // as each sheet came up
+  bool succeeds;
+};
+
+class CVNUnarchiveOperationPassword : public ::testing::TestWithParam<PasswordCase> {};
+
+TEST_P(CVNUnarchiveOperationPassword, AsksUntilRightOrCancelled) {
+  const PasswordCase& c = GetParam();
+  TempDir dir;
+  std::vector<Entry> entries;
+  std::vector<std::string> tree;
+  std::vector<std::string> rows = {"S Log:展開開始 $A"};
+  for (int i = 0; i < c.entries; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".txt";
+    entries.push_back({name, "secret data " + std::to_string(i)});
+    tree.push_back(name);
+    rows.push_back("G Log:展開した " + name);
+  }
+  rows.push_back("F Finished $A");
+  auto job = std::make_shared<CVNUnarchiveOperation>(
+      writeEngineArchive(dir, dir / "a.zip", entries, c.password));
+  job->setIndeterminately(false);
+  SheetAnswers sheet;
+  sheet.answers = c.answers;
+  sheet.attach(*job);
+  runJob(job);
+
+  EXPECT_EQ(sheet.fieldTexts, c.fieldTexts);
+  EXPECT_FALSE(job->passwordSheet()->isVisible());
+  EXPECT_EQ(job->succeeded(), c.succeeds);
+  if (c.succeeds) {
+    EXPECT_EQ(rowsOf(*job), rows);
+    EXPECT_EQ(treeOf(dir / "a"), tree);
+    for (int i = 0; i < c.entries; ++i)
+      EXPECT_EQ(corvana_test::readFile(dir / ("a/" + tree[i])),
+                corvana_test::bytes(entries[i].data));
+  } else {
+    EXPECT_EQ(rowsOf(*job), (std::vector<std::string>{
+                                "S Log:展開開始 $A",
+                                "E Failed " + CVNLocalizedString("Cancelled").toStdString()}));
+    EXPECT_EQ(job->result(), CVNLocalizedString("Cancelled"));
+    EXPECT_EQ(treeOf(dir / "a"), std::nullopt);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sheets, CVNUnarchiveOperationPassword,
+    ::testing::Values(
+        PasswordCase{"RightAtOnce", "secret", 1, {"secret"}, {""}, true},
+        // The field keeps the text typed last.
+        PasswordCase{"WrongThenRight", "secret", 1, {"wrong", "secret"}, {"", "wrong"}, true},
+        PasswordCase{"TwoEntriesAskOnce", "secret", 2, {"secret"}, {""}, true},
+        PasswordCase{"NoLimitOnAttempts",
+                     "secret",
+                     1,
+                     {"w1", "w2", "w3", "w4", "w5", "w6", "w7", "secret"},
+                     {"", "w1", "w2", "w3", "w4", "w5", "w6", "w7"},
+                     true},
+        PasswordCase{"NonAsciiPassword", "パスワード", 2, {"パスワード"}, {""}, true},
+        PasswordCase{"EmptyPasswordCounts", "", 1, {""}, {""}, true},
+        PasswordCase{"Cancelled", "secret", 2, {std::nullopt}, {""}, false},
+        PasswordCase{
+            "WrongThenCancelled", "secret", 1, {"wrong", std::nullopt}, {"", "wrong"}, false}),
+    [](const auto& info) { return std::string(info.param.title); });
+
+TEST(CVNUnarchiveOperationSheet, CancelFromOutsideWakesWaitingWorker) {
+  TempDir dir;
+  auto job = std::make_shared<CVNUnarchiveOperation>(
+      writeEngineArchive(dir, dir / "a.zip", {{"f.txt", "data"}}, "secret"));
+  job->setIndeterminately(false);
+  bool shown = false;
+  QObject::connect(job.get(), &CVNUnarchiveOperation::passwordSheetShown, job.get(),
+                   [&shown] { shown = true; });
+  CVNOperationQueue queue(2);
+  queue.addOperation(job);
+  ASSERT_TRUE(CVNSpinUntil([&] { return shown; }));
+  // As the job tile's cancel does, on the main thread.
+  job->cancel();
+  ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }, 2000))
+      << "the waiting worker did not wake";
+  EXPECT_FALSE(job->passwordSheet()->isVisible());
+  EXPECT_FALSE(job->succeeded());
+  EXPECT_EQ(rowsOf(*job).back(), "E Failed " + CVNLocalizedString("Cancelled").toStdString());
+  EXPECT_EQ(treeOf(dir / "a"), std::nullopt);
+}
+
+TEST(CVNUnarchiveOperationSheet, TwoJobsShowTheirSheetsOneAfterTheOther) {
+  TempDir dir;
+  QWidget mainWindow;
+  mainWindow.resize(480, 300);
+  mainWindow.show();
+  std::vector<std::shared_ptr<CVNUnarchiveOperation>> jobs;
+  for (const char* name : {"a", "b"}) {
+    std::filesystem::create_directory(dir / name);
+    jobs.push_back(std::make_shared<CVNUnarchiveOperation>(writeEngineArchive(
+        dir, dir / (std::string(name) + ".zip"), {{"f.txt", name}}, std::string(name) + "pw")));
+    jobs.back()->setIndeterminately(false);
+    jobs.back()->setMainWindow(&mainWindow);
+  }
+  std::vector<int> order;
+  int mostVisible = 0;
+  auto visibleSheets = [&] {
+    int n = 0;
+    for (const auto& job : jobs) n += job->passwordSheet()->isVisible() ? 1 : 0;
+    return n;
+  };
+  for (int i = 0; i < 2; ++i) {
+    CVNUnarchiveOperation* job = jobs[i].get();
+    QObject::connect(job, &CVNUnarchiveOperation::passwordSheetShown, job, [&, i, job] {
+      order.push_back(i);
+      mostVisible = std::max(mostVisible, visibleSheets());
+      EXPECT_EQ(job->passwordSheet()->parentWidget(), &mainWindow);
+      EXPECT_EQ(job->passwordSheet()->windowModality(), Qt::WindowModal);
+      // Answered late, so that the other job asks meanwhile.
+      QTimer::singleShot(300, job, [job, i] {
+        job->passwordTextField()->setText(i == 0 ? "apw" : "bpw");
+        job->submitPassword();
+      });
+    });
+  }
+  CVNOperationQueue queue(2);
+  for (const auto& job : jobs) queue.addOperation(job);
+  ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
+  EXPECT_EQ(order.size(), 2u);
+  EXPECT_EQ(mostVisible, 1);
+  for (const auto& job : jobs) EXPECT_TRUE(job->succeeded());
+  EXPECT_EQ(treeOf(dir / "a 2"), std::vector<std::string>{"f.txt"});
+  EXPECT_EQ(treeOf(dir / "b 2"), std::vector<std::string>{"f.txt"});
+}
+
+// --- Screenshots ---
+
+TEST(CVNUnarchiveOperationScreenshots, PasswordSheetAndLogWindow) {
+  TempDir dir;
+  QWidget mainWindow;
+  mainWindow.setWindowTitle(QStringLiteral("Corvana"));
+  mainWindow.resize(480, 300);
+  mainWindow.show();
+  auto job = std::make_shared<CVNUnarchiveOperation>(
+      writeEngineArchive(dir, dir / "report.zip", {{"f.txt", "data"}}, "secret"));
+  job->setIndeterminately(false);
+  job->setMainWindow(&mainWindow);
+  QObject::connect(
+      job.get(), &CVNUnarchiveOperation::passwordSheetShown, job.get(),
+      [&job] {
+        job->passwordTextField()->setText(QStringLiteral("secret"));
+        CVNSaveScreenshot(job->passwordSheet(),
+                          QStringLiteral("CVNUnarchiveOperation_passwordSheet"));
+        job->submitPassword();
+      },
+      Qt::QueuedConnection);
+  runJob(job);
+  EXPECT_TRUE(job->succeeded());
+
+  writeStoredArchive(dir / "warnings.zip", {{kUnreadable, "abc"},
+                                            {"Thumbs.db", "t"},
+                                            {"docs/readme.txt", "r"},
+                                            {"../outside.txt", "o"},
+                                            {"photo.jpg", "p"}});
+  auto warned = std::make_shared<CVNUnarchiveOperation>(dir / "warnings.zip");
+  warned->setIndeterminately(false);
+  runJob(warned);
+  EXPECT_TRUE(warned->succeeded());
+  EXPECT_GT(warned->warningCount(), 0u);
+  ASSERT_NE(warned->logWindow(), nullptr);
+  warned->showLogWindow();
+  EXPECT_TRUE(warned->logWindow()->isVisible());
+  EXPECT_EQ(warned->logWindow()->windowTitle().toStdString(), dir / "warnings.zip");
+  CVNSaveScreenshot(warned->logWindow(), QStringLiteral("CVNUnarchiveOperation_logWindow"));
+  warned->showLogWindow();
+  EXPECT_FALSE(warned->logWindow()->isVisible());
+}
+
+}  // namespace
