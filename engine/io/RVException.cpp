@@ -19,6 +19,10 @@ void RVRaiseFileSystemError(int error) {
   throw RVException(RVFileSystemException, "errno = " + std::to_string(error));
 }
 
+bool RVIsFileSystemError(const RVException& e, int error) {
+  return e.is(RVFileSystemException) && e.reason() == "errno = " + std::to_string(error);
+}
+
 void RVRaiseOperationCancelled() {
   throw RVException(RVOperationCancelledException, std::string("Cancelled"));
 }

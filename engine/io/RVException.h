@@ -43,6 +43,8 @@ class RVException : public std::exception {
 // else is RVFileSystemException with the reason "errno = N".
 [[noreturn]] void RVRaiseFileSystemError();
 [[noreturn]] void RVRaiseFileSystemError(int error);
+// Whether `e` is the RVFileSystemException that RVRaiseFileSystemError(error) raises.
+bool RVIsFileSystemError(const RVException& e, int error);
 [[noreturn]] void RVRaiseOperationCancelled();
 [[noreturn]] void RVRaiseEndOfBytes();
 // A programming error: reason "Invalid parameter not satisfying: <condition>".

@@ -5,13 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
 #include "engine/io/RVException.h"
 #include "engine/io/RVFileHandle.h"
 #include "engine/io/RVPath.h"
+#include "engine/io/RVUniqueNameMemory.h"
 
 bool RVMakeDirectory(const std::string& path) {
   if (::mkdir(path.c_str(), 0777) == 0) return true;
@@ -31,43 +34,102 @@ int RVCreateFileExclusively(const std::string& path) {
   return fd;
 }
 
-void RVMakeDirectoryPath(const std::string& path) {
+void RVMakeDirectoryPath(const std::string& path, std::vector<std::string>* made) {
   if (path.empty()) return;
   // Most levels exist already: try the deepest first and climb only on ENOENT,
   // so an existing path costs one system call instead of one per level.
-  if (::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST || errno == EISDIR) return;
+  if (::mkdir(path.c_str(), 0777) == 0) {
+    if (made) made->push_back(path);
+    return;
+  }
+  if (errno == EEXIST || errno == EISDIR) return;
   if (errno != ENOENT) RVRaiseFileSystemError();
   std::string parent = RVPathDeletingLastComponent(path);
   if (parent.empty() || parent == path) RVRaiseFileSystemError(ENOENT);
-  RVMakeDirectoryPath(parent);
-  RVMakeDirectory(path);
+  RVMakeDirectoryPath(parent, made);
+  if (RVMakeDirectory(path) && made) made->push_back(path);
 }
 
-bool RVCreateUniqueDirectory(const std::string& path, std::string* made) {
-  RVMakeDirectoryPath(RVPathDeletingLastComponent(path));
-  std::string candidate = path;
-  for (unsigned long n = 2; !RVMakeDirectory(candidate); ++n) {
-    candidate = path + " " + std::to_string(n);
+size_t RVMaximumNameLength(const std::string& folderPath) {
+  long length = ::pathconf(folderPath.empty() ? "." : folderPath.c_str(), _PC_NAME_MAX);
+  return length > 0 ? static_cast<size_t>(length) : 255;
+}
+
+namespace {
+
+// The longest head of `text` of at most `length` bytes that ends on a UTF-8
+// character boundary.
+std::string_view headAtCharacterBoundary(std::string_view text, size_t length) {
+  if (text.size() <= length) return text;
+  while (length > 0 && (static_cast<uint8_t>(text[length]) & 0xC0) == 0x80) --length;
+  return text.substr(0, length);
+}
+
+// The free-name loop shared by folders and files. `create` makes one candidate
+// and answers 0, or the errno of its failure. Candidates: `path`, then parent /
+// (base + " N" + tail) for N = 2, 3, ...
+template <typename Create>
+std::string createUnique(const std::string& path, const std::string& parent,
+                         const std::string& base, const std::string& tail, bool folder,
+                         RVUniqueNameMemory* memory, Create create) {
+  size_t nameMax = 0;  // asked for only when a numbered name is too long
+  bool parentMade = false;
+  for (unsigned long n = memory ? memory->firstNumber(path, folder) : 1;; ++n) {
+    std::string candidate = path;
+    if (n > 1) {
+      const std::string suffix = " " + std::to_string(n) + tail;
+      std::string_view head = base;
+      if (nameMax != 0)
+        head = headAtCharacterBoundary(base, nameMax - std::min(nameMax, suffix.size()));
+      candidate = RVPathByAppendingComponent(parent, std::string(head) + suffix);
+    }
+    int error = create(candidate);
+    if (error == ENOENT && !parentMade) {
+      // The parent is made only when it is missing, which saves a call per name.
+      RVMakeDirectoryPath(parent);
+      parentMade = true;
+      error = create(candidate);
+    }
+    if (error == ENAMETOOLONG && n > 1 && nameMax == 0) {
+      nameMax = RVMaximumNameLength(parent);
+      if (RVPathLastComponent(candidate).size() > nameMax) {
+        --n;  // the same number again, cut
+        continue;
+      }
+    }
+    if (error == 0) {
+      if (memory) memory->remember(path, folder, n);
+      return candidate;
+    }
+    if (error != EEXIST && error != EISDIR) RVRaiseFileSystemError(error);
   }
-  if (made) *made = candidate;
+}
+
+}  // namespace
+
+bool RVCreateUniqueDirectory(const std::string& path, std::string* made,
+                             RVUniqueNameMemory* memory) {
+  std::string candidate = createUnique(
+      path, RVPathDeletingLastComponent(path), RVPathLastComponent(path), "", true, memory,
+      [](const std::string& p) { return ::mkdir(p.c_str(), 0777) == 0 ? 0 : errno; });
+  if (made) *made = std::move(candidate);
   return true;
 }
 
-int RVCreateUniqueFile(const std::string& path, std::string* made) {
-  std::string parent = RVPathDeletingLastComponent(path);
-  RVMakeDirectoryPath(parent);
+int RVCreateUniqueFile(const std::string& path, std::string* made, RVUniqueNameMemory* memory) {
   std::string last = RVPathLastComponent(path);
-  std::string base = RVPathDeletingExtension(last);
   std::string ext = RVPathExtension(last);
-  std::string candidate = path;
-  int fd = RVCreateFileExclusively(candidate);
-  for (unsigned long n = 2; fd < 0; ++n) {
-    std::string name = base + " " + std::to_string(n);
-    if (!ext.empty()) name += "." + ext;
-    candidate = RVPathByAppendingComponent(parent, name);
-    fd = RVCreateFileExclusively(candidate);
-  }
-  if (made) *made = candidate;
+  int fd = -1;
+  std::string candidate = createUnique(
+      path, RVPathDeletingLastComponent(path), RVPathDeletingExtension(last),
+      ext.empty() ? "" : "." + ext, false, memory, [&fd](const std::string& p) {
+        fd = ::open(p.c_str(), O_RDWR | O_NONBLOCK | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) return errno;
+        // The file is brand new, so nobody else can hold a lock on it yet.
+        fd = RVLockOpenedFile(fd, true);
+        return fd < 0 ? errno : 0;
+      });
+  if (made) *made = std::move(candidate);
   return fd;
 }
 

@@ -6,8 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <random>
+
 #include "engine/io/RVException.h"
 #include "engine/io/RVFileHandle.h"
+#include "engine/io/RVUniqueNameMemory.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -118,6 +121,82 @@ TEST(RVFileSystemTest, TemporaryFileHasNoName) {
   spool.writeData(bytes("spooled"));
   spool.seekToOffset(0);
   EXPECT_EQ(spool.readDataToEnd(), bytes("spooled"));
+}
+
+std::string uniqueName(const std::string& path, bool folder, RVUniqueNameMemory* memory) {
+  std::string made;
+  if (folder) {
+    RVCreateUniqueDirectory(path, &made, memory);
+  } else {
+    RVFileHandle h(RVCreateUniqueFile(path, &made, memory), true);
+  }
+  return made;
+}
+
+// With a memory the search starts after the number it gave last, yet hands
+// out exactly the plain search's names while nothing else changes the folder,
+// through requests for names that are themselves numbered ("x 2.txt"),
+// folders and files of one name, names there before, and outputs removed at
+// once (stepped back). Random sequences, the same in two folders.
+TEST(RVFileSystemTest, RememberedNumbersGiveThePlainSearchsNames) {
+  const std::vector<std::string> names = {"x.txt", "x 2.txt", "x 3.txt", "x", "x 2", "y.tar.gz"};
+  for (uint32_t seed = 1; seed <= 10; ++seed) {
+    SCOPED_TRACE(seed);
+    TempDir plain, remembered;
+    RVUniqueNameMemory memory;
+    std::mt19937 random(seed);
+    for (const std::string& name : names)
+      if (random() % 3 == 0) writeFile(plain / name, ""), writeFile(remembered / name, "");
+    for (int step = 0; step < 100; ++step) {
+      const std::string& name = names[random() % names.size()];
+      const bool folder = random() % 4 == 0;
+      const std::string a = uniqueName(plain / name, folder, nullptr);
+      const std::string b = uniqueName(remembered / name, folder, &memory);
+      ASSERT_EQ(a.substr(plain.path().size()), b.substr(remembered.path().size()));
+      if (random() % 3 == 0) {  // the output failed and is removed again
+        ::remove(a.c_str()), ::remove(b.c_str());
+        memory.stepBack(remembered / name, folder);
+      }
+    }
+    ASSERT_EQ(corvana_test::listFolder(plain.path()), corvana_test::listFolder(remembered.path()));
+  }
+}
+
+// The memory does not look back: a name freed by someone else stays free.
+TEST(RVFileSystemTest, RememberedNumbersContinueFromTheLast) {
+  TempDir dir;
+  RVUniqueNameMemory memory;
+  for (int i = 0; i < 3; ++i) uniqueName(dir / "x.txt", false, &memory);
+  ::unlink((dir / "x 2.txt").c_str());
+  EXPECT_EQ(uniqueName(dir / "x.txt", false, &memory), dir / "x 4.txt");
+  EXPECT_EQ(uniqueName(dir / "x.txt", false, nullptr), dir / "x 2.txt");
+}
+
+// A numbered name longer than the file system takes (255 bytes here) has its
+// base cut at a UTF-8 character boundary; the extension and number stay.
+TEST(RVFileSystemTest, LongNumberedNamesAreCutToFit) {
+  TempDir dir;
+  ASSERT_EQ(RVMaximumNameLength(dir.path()), 255u);
+  std::string j85;
+  for (int i = 0; i < 85; ++i) j85 += "\xE6\x97\xA5";
+  const std::string a251(251, 'a');
+  // clang-format off
+  const struct { std::string name; bool folder; std::vector<std::string> made; } cases[] = {
+      {a251 + ".zip", false, {a251 + ".zip", std::string(249, 'a') + " 2.zip"}},
+      {j85, true, {j85, j85.substr(0, 252) + " 2", j85.substr(0, 252) + " 3"}},
+      {j85, false, {j85.substr(0, 252) + " 4", j85.substr(0, 252) + " 5"}},
+      {std::string(250, 'b') + "." + std::string(4, 'c'), false,
+       {std::string(250, 'b') + ".cccc", std::string(248, 'b') + " 2.cccc"}}};
+  // clang-format on
+  for (const auto& c : cases) {
+    for (const std::string& expected : c.made)
+      EXPECT_EQ(uniqueName(dir / c.name, c.folder, nullptr), dir / expected);
+  }
+  // A name that cannot fit however it is cut still fails.
+  const std::string longExtension = "b." + std::string(253, 'c');
+  writeFile(dir / longExtension, "");
+  EXPECT_EQ(raised([&] { uniqueName(dir / longExtension, false, nullptr); }),
+            errnoIs(ENAMETOOLONG));
 }
 
 }  // namespace
