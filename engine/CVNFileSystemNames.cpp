@@ -92,3 +92,10 @@ std::u16string stringByDeletingFinalPathSeparator(std::u16string_view path) {
   while (path.size() > 1 && path.back() == u'/') path.remove_suffix(1);
   return std::u16string(path);
 }
+
+std::u16string zipFileNameWithSeparators(std::u16string_view name, uint16_t versionMadeBy) {
+  std::u16string result(name);
+  const unsigned host = versionMadeBy >> 8;
+  if (host == 0 || host == 11) std::replace(result.begin(), result.end(), u'\\', u'/');
+  return result;
+}

@@ -2,6 +2,7 @@
 // make sense on Windows, and turning paths and entry names into one another.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,3 +25,10 @@ std::u16string pathUsingPathComponentEncoder(std::u16string_view path,
 std::u16string pathWithZipFileName(std::u16string_view name);
 // The path without its trailing separators; the root stays "/".
 std::u16string stringByDeletingFinalPathSeparator(std::u16string_view path);
+// The decoded name of an entry with each "\" made a "/" when the entry comes
+// from host 0 (MS-DOS) or 11 (NTFS), where "\" separates folders and cannot be
+// part of a name; other hosts keep it as a character. Pass the decoded text,
+// never raw bytes: in code page 932 the byte 0x5C also ends many characters.
+// The reader extracts by these pieces, and the Windows-only rule looks at the
+// last of them (isWindowsFileSystemFile of this name).
+std::u16string zipFileNameWithSeparators(std::u16string_view name, uint16_t versionMadeBy);

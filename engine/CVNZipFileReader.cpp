@@ -5,9 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <iterator>
 
 #include "engine/CVNEngineJob.h"
+#include "engine/CVNFileSystemNames.h"
 #include "engine/CVNStringEncoding.h"
 #include "engine/CVNZipCentralFileHeader.h"
 #include "engine/CVNZipEndOfCentralDirectoryRecord.h"
@@ -40,7 +43,7 @@ std::string currentDirectory() {
 // What an entry name asks to create below the extraction folder.
 struct RelativeName {
   enum Kind { kRefused, kOutputFolderItself, kPath } kind;
-  std::u16string path;  // "/"-separated, no empty or "." pieces
+  std::vector<std::u16string_view> pieces;  // no empty or "." pieces
 };
 
 // A ".." piece anywhere, or only empty pieces, is refused so that nothing lands
@@ -61,13 +64,33 @@ RelativeName relativeNameOf(std::u16string_view name, bool isFolder) {
       sawDot = true;
       continue;
     }
-    if (!result.path.empty()) result.path += u'/';
-    result.path.append(piece);
+    result.pieces.push_back(piece);
   }
-  if (result.path.empty()) {
+  if (result.pieces.empty()) {
     return {sawDot && isFolder ? RelativeName::kOutputFolderItself : RelativeName::kRefused, {}};
   }
   return result;
+}
+
+// Ten bytes stay free for the " N" of a free name.
+constexpr size_t kFreeNameRoom = 10;
+constexpr size_t kLongestKeptExtension = 32;
+
+// A name piece that fits `limit` bytes as it is, else its head cut at a
+// character boundary, with its extension (from its last ".", not the first or
+// last character, at most 32 bytes with the dot) kept, to `limit` - 10 bytes.
+std::string pieceWithinLimit(std::string piece, size_t limit) {
+  if (piece.size() <= limit) return piece;
+  const size_t room = limit > kFreeNameRoom ? limit - kFreeNameRoom : 1;
+  std::string extension;
+  const size_t dot = piece.rfind('.');
+  if (dot != std::string::npos && dot != 0 && dot + 1 != piece.size() &&
+      piece.size() - dot <= kLongestKeptExtension && piece.size() - dot < room)
+    extension = piece.substr(dot);
+  size_t head = room - extension.size();
+  while (head > 0 && (static_cast<uint8_t>(piece[head]) & 0xC0) == 0x80) --head;
+  piece.resize(head);
+  return piece + extension;
 }
 
 void setModificationDate(const std::string& path, int64_t epoch) {
@@ -201,30 +224,89 @@ void CVNZipFileReader::rewind() {
   RVParameterAssert(result);
 }
 
+std::string CVNZipFileReader::_outputPathWithPieces(
+    const std::vector<std::u16string_view>& pieces) {
+  if (_nameLimit == 0 || _nameLimitFolder != _directoryPath) {
+    _nameLimit = RVMaximumNameLength(_directoryPath);
+    _nameLimitFolder = _directoryPath;
+  }
+  std::string path = _directoryPath;
+  for (std::u16string_view piece : pieces)
+    path = RVPathByAppendingComponent(path, pieceWithinLimit(CVNUTF8FromUTF16(piece), _nameLimit));
+  return path;
+}
+
+uint64_t CVNZipFileReader::_sizeOfPart(uint32_t disk) {
+  auto [found, added] = _partSizes.try_emplace(disk, 0);
+  if (added) {
+    struct stat status;
+    const std::string part = CVNZipFileHandle::pathOfPart(_path, disk, _numberOfThisDisk);
+    if (::stat(part.c_str(), &status) != 0) {
+      _partSizes.erase(found);
+      RVRaiseFileSystemError();
+    }
+    found->second = static_cast<uint64_t>(status.st_size);
+  }
+  return found->second;
+}
+
+bool CVNZipFileReader::_loadLocalFileHeader(const CVNZipCentralFileHeader& header,
+                                            CVNZipLocalFileHeader& local, uint64_t& end) {
+  const uint32_t disk = header.diskNumberStart();
+  // One handle serves entry after entry while they lie on the part it has open:
+  // opening, locking and closing the archive for each of many small entries
+  // costs more than extracting them.
+  if (!_extractionHandle || _extractionHandle->currentDiskIndex() != disk) {
+    _extractionHandle.reset();
+    _extractionHandle =
+        CVNZipFileHandle::forReadingAtPathMaxDiskIndex(_path, disk, _numberOfThisDisk);
+  }
+  CVNZipFileHandle& part = *_extractionHandle;
+  const uint64_t offset = header.relativeOffsetOfLocalHeader();
+  // Past its part's end, reading would go on in the next part.
+  if (offset >= _sizeOfPart(disk)) return false;
+  part.seekToOffset(offset);
+  try {
+    if (!local.loadWithIOHandle(part)) return false;
+  } catch (const RVException& e) {
+    if (!e.is(RVIOHandleEndOfBytesException)) throw;
+    return false;
+  }
+  if (part.currentDiskIndex() != disk) return false;  // cut off by its part's end
+  const uint64_t dataStart = part.offset();
+  const uint64_t compressed = header.compressedSize();
+  end = compressed > UINT64_MAX - dataStart ? UINT64_MAX : dataStart + compressed;
+  return true;
+}
+
+bool CVNZipFileReader::_overlapsRecordedSpan(uint32_t disk, uint64_t start, uint64_t end) const {
+  // The recorded spans are disjoint: only the nearest one on each side can meet this one.
+  auto next = _spans.lower_bound({disk, start});
+  if (next != _spans.end() && next->first.first == disk && next->first.second < end) return true;
+  if (next == _spans.begin()) return false;
+  auto before = std::prev(next);
+  return before->first.first == disk && before->second > start;
+}
+
 CVNZipResult CVNZipFileReader::decompressFileDataRelativeToCentralFileHeader(
     const CVNZipCentralFileHeader& header) {
   std::optional<std::u16string> decoded = header.fileNameString();
+  if (decoded) decoded = zipFileNameWithSeparators(*decoded, header.versionMadeBy());
   const bool isFolder = decoded && !decoded->empty() && decoded->back() == u'/';
   std::u16string name = decoded ? *decoded : _defaultFileName.value_or(std::u16string());
   RelativeName relative = relativeNameOf(name, isFolder);
   if (relative.kind == RelativeName::kRefused) return CVNZipResultDataError;
   if (relative.kind == RelativeName::kOutputFolderItself) return CVNZipResultSucceeded;
-  std::string outputPath =
-      RVPathByAppendingComponent(_directoryPath, CVNUTF8FromUTF16(relative.path));
+  const std::string outputPath = _outputPathWithPieces(relative.pieces);
 
   if (header.diskNumberStart() > _numberOfThisDisk) return CVNZipResultDataError;
-  // One handle serves entry after entry while they lie on the part it has open:
-  // opening, locking and closing the archive for each of many small entries
-  // costs more than extracting them.
-  if (!_extractionHandle || _extractionHandle->currentDiskIndex() != header.diskNumberStart()) {
-    _extractionHandle.reset();
-    _extractionHandle = CVNZipFileHandle::forReadingAtPathMaxDiskIndex(
-        _path, header.diskNumberStart(), _numberOfThisDisk);
-  }
-  CVNZipFileHandle* part = _extractionHandle.get();
-  part->seekToOffset(header.relativeOffsetOfLocalHeader());
   CVNZipLocalFileHeader local;
-  if (!local.loadWithIOHandle(*part)) return CVNZipResultDataError;
+  uint64_t end = 0;
+  if (!_loadLocalFileHeader(header, local, end)) return CVNZipResultDataError;
+  const uint32_t disk = header.diskNumberStart();
+  const uint64_t start = header.relativeOffsetOfLocalHeader();
+  // Entries that share bytes (a small archive that expands a thousandfold) are damaged.
+  if (_overlapsRecordedSpan(disk, start, end)) return CVNZipResultDataError;
   if (_isDebug) {
     header.dump();
     local.dump();
@@ -232,29 +314,55 @@ CVNZipResult CVNZipFileReader::decompressFileDataRelativeToCentralFileHeader(
 
   std::string made;
   CVNZipResult result = CVNZipResultSucceeded;
-  if (isFolder) {
-    RVCreateUniqueDirectory(outputPath, &made);
+  if (isFolder && _parentFolders.erase(outputPath)) {
+    // Made for the entries inside it, which came first: this is that folder.
+    made = outputPath;
   } else {
-    auto output = std::make_unique<RVFileHandle>(RVCreateUniqueFile(outputPath, &made), true);
+    std::unique_ptr<RVFileHandle> output;
     try {
-      CVNZipFileData codec;
-      result = codec.decompressFileDataWithIOHandle(*part, header, _password, _inputBuffer,
-                                                    _outputBuffer, *output, _operation);
-      output->close();
-    } catch (...) {
-      output.reset();
-      ::unlink(made.c_str());
-      throw;
+      std::vector<std::string> parents;
+      RVMakeDirectoryPath(RVPathDeletingLastComponent(outputPath), &parents);
+      _parentFolders.insert(parents.begin(), parents.end());
+      if (isFolder) {
+        RVCreateUniqueDirectory(outputPath, &made, &_freeNames);
+      } else {
+        output = std::make_unique<RVFileHandle>(RVCreateUniqueFile(outputPath, &made, &_freeNames),
+                                                true);
+      }
+    } catch (const RVException& e) {
+      // A file where a folder should be: only a damaged archive asks for that.
+      if (!RVIsFileSystemError(e, ENOTDIR)) throw;
+      result = CVNZipResultDataError;
+    }
+    if (output) {
+      try {
+        CVNZipFileData codec;
+        result =
+            codec.decompressFileDataWithIOHandle(*_extractionHandle, header, _password,
+                                                 _inputBuffer, _outputBuffer, *output, _operation);
+        output->close();
+      } catch (...) {
+        output.reset();
+        ::unlink(made.c_str());
+        _freeNames.stepBack(outputPath, false);
+        throw;
+      }
     }
   }
 
   if (result == CVNZipResultSucceeded || result == CVNZipResultVerificationFailed) {
     // Linux keeps no settable creation date; the modification date is what survives.
     if (header.modificationEpoch() != -1) setModificationDate(made, header.modificationEpoch());
-  } else if (isFolder) {
-    ::rmdir(made.c_str());
-  } else {
-    ::unlink(made.c_str());
+  } else if (!made.empty()) {
+    // What failed goes, and its name is free again for the next try of the entry.
+    if (isFolder) {
+      ::rmdir(made.c_str());
+    } else {
+      ::unlink(made.c_str());
+    }
+    _freeNames.stepBack(outputPath, isFolder);
   }
+  // A wrong or missing password leaves nothing: the same entry comes again.
+  if (result != CVNZipResultPasswordRequired) _spans.emplace(std::pair{disk, start}, end);
   return result;
 }

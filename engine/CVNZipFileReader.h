@@ -4,16 +4,21 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "engine/CVNZipResult.h"
+#include "engine/io/RVUniqueNameMemory.h"
 
 class CVNEngineJob;
 class CVNZipFileHandle;
 class CVNZipCentralFileHeader;
+class CVNZipLocalFileHeader;
 class RVIOHandle;
 
 class CVNZipFileReader {
@@ -33,6 +38,19 @@ class CVNZipFileReader {
   // Extracts the entry into directoryPath() and returns its result: 0, 1, 3, 4
   // or 5. Output that failed (1, 3, 5) is removed; 4 is kept with its dates.
   // Exceptions remove the partial output and pass out.
+  //
+  // Names from hosts 0 and 11 are split at "\" too (zipFileNameWithSeparators).
+  // A name piece longer than the file system takes keeps its extension (up to
+  // 32 bytes) and is cut at a character boundary to ten bytes below the limit.
+  // Damaged (3), with nothing made: a ".." piece, only empty pieces, a local
+  // header that is missing, past the end of its part or cut off by it, an
+  // entry whose bytes (local header to end of data) share one with an entry
+  // extracted before (a result other than 5), and a path that runs through a
+  // file. A folder entry takes, without a new name, a folder that this reader
+  // made only as the parent of earlier entries; a folder that existed or was
+  // taken already gets a free name. Free names continue from the last number
+  // this reader gave the same path; removing a failed output steps back, so
+  // that trying the same entry again (another password) gives the same name.
   CVNZipResult decompressFileDataRelativeToCentralFileHeader(const CVNZipCentralFileHeader& header);
   // Nothing to do: the handles close with the reader.
   void closeFile() {}
@@ -76,6 +94,17 @@ class CVNZipFileReader {
  private:
   explicit CVNZipFileReader(std::string path);
   bool _searchCentralDirectory();
+  // The output path of a relative name of pieces, each cut to the name limit.
+  std::string _outputPathWithPieces(const std::vector<std::u16string_view>& pieces);
+  // The size of part `disk`, asked of the system once.
+  uint64_t _sizeOfPart(uint32_t disk);
+  // Loads the local header of the entry; false when it is missing, lies past
+  // the end of its part or is cut off by it. Otherwise `end` is the end of the
+  // entry's data within the part (saturated).
+  bool _loadLocalFileHeader(const CVNZipCentralFileHeader& header, CVNZipLocalFileHeader& local,
+                            uint64_t& end);
+  // Whether [start, end) of part `disk` shares a byte with a recorded span.
+  bool _overlapsRecordedSpan(uint32_t disk, uint64_t start, uint64_t end) const;
 
   bool _isDebug = false;
   CVNEngineJob* _operation = nullptr;
@@ -88,6 +117,16 @@ class CVNZipFileReader {
   std::unique_ptr<RVIOHandle> _centralDirectoryHandle;
   std::unique_ptr<CVNZipFileHandle> _extractionHandle;
   bool _enumerationEnded = false;
+  // The name limit of _directoryPath, asked once per folder.
+  std::string _nameLimitFolder;
+  size_t _nameLimit = 0;
+  std::map<uint32_t, uint64_t> _partSizes;
+  // The byte spans of the entries extracted so far, disjoint, by (part, start):
+  // their ends.
+  std::map<std::pair<uint32_t, uint64_t>, uint64_t> _spans;
+  // Folders made only as missing parents and not yet taken by a folder entry.
+  std::unordered_set<std::string> _parentFolders;
+  RVUniqueNameMemory _freeNames;
   uint32_t _numberOfThisDisk = 0;
   uint32_t _numberOfTheDiskWithTheStartOfTheCentralDirectory = 0;
   uint64_t _totalNumberOfEntriesInTheCentralDirectoryOnThisDisk = 0;
