@@ -151,9 +151,9 @@ Options parseOptions(int argc, char** argv, bool archiving) {
   return options;
 }
 
-// The walk of one item. A folder's entry comes before its contents, so that
-// the reader finds the folder it makes first and never takes a second name
-// for it. Mac-only items, symbolic links and special files are left out.
+// The walk of one item. A folder's entry comes after its contents, as the
+// archiving job writes it; the reader takes the folder it made for them.
+// Mac-only items, symbolic links and special files are left out.
 class ArchiveWalk {
  public:
   ArchiveWalk(CVNZipFileWriter& writer, const CVNPathComponentEncoder& encoder, int level,
@@ -171,9 +171,9 @@ class ArchiveWalk {
     if (S_ISREG(status.st_mode)) {
       add(path, relativePath, false);
     } else if (S_ISDIR(status.st_mode)) {
-      add(path, relativePath, true);
       for (const std::string& name : listFolder(path))
         walk(RVPathByAppendingComponent(path, name), relativePath + "/" + name);
+      add(path, relativePath, true);
     }
   }
 
