@@ -64,6 +64,26 @@ TEST(CVNFileSystemNamesTest, WindowsOnlyFilesByLastComponentWithoutRegardToCase)
     EXPECT_FALSE(isWindowsFileSystemFile(name)) << CVNUTF8FromUTF16(name);
 }
 
+// "\" separates pieces only in names from MS-DOS (host 0) and NTFS (host 11), so
+// the Windows-only rule sees "Thumbs.db" in "sub\Thumbs.db" from Windows alone.
+TEST(CVNFileSystemNamesTest, BackslashesSeparateInNamesFromWindows) {
+  // clang-format off
+  const struct { std::u16string name; uint16_t madeBy; std::u16string result; bool windowsOnly; } cases[] = {
+      {u"sub\\Thumbs.db", 0x0014, u"sub/Thumbs.db", true},
+      {u"sub\\Thumbs.db", 0x0B3F, u"sub/Thumbs.db", true},
+      {u"sub\\Thumbs.db", 0x0314, u"sub\\Thumbs.db", false},
+      {u"sub\\Thumbs.db", 0x0A14, u"sub\\Thumbs.db", false},
+      {u"a\\b\\", 0x0014, u"a/b/", false},
+      {u"Desktop.ini\\", 0x0014, u"Desktop.ini/", true},
+      {u"\u8868\\x", 0x0014, u"\u8868/x", false}};
+  // clang-format on
+  for (const auto& c : cases) {
+    const std::u16string name = zipFileNameWithSeparators(c.name, c.madeBy);
+    EXPECT_EQ(name, c.result) << CVNUTF8FromUTF16(c.name);
+    EXPECT_EQ(isWindowsFileSystemFile(name), c.windowsOnly) << CVNUTF8FromUTF16(c.name);
+  }
+}
+
 TEST(CVNFileSystemNamesTest, PathHelpers) {
   CVNPathComponentEncoder encoder;
   encoder.setEncoding(CVNStringEncoding::WindowsLatin1);
