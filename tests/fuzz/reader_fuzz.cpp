@@ -7,7 +7,10 @@
 // come out of the engine.
 //
 // The seeds in corpus/reader_fuzz/ are small archives made by the writer,
-// zip, 7z, bsdtar and Python's zipfile, and a split archive's last part.
+// zip, 7z, bsdtar and Python's zipfile, a split archive's last part, and hostile
+// ones made by hand: entries sharing bytes, a flood of one name, names longer
+// than a file system takes, a local header past the end, backslashes and a
+// path through a file.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
