@@ -302,8 +302,12 @@ CVNZipResult CVNZipFileData::decompressFileDataWithIOHandle(
       CVNZipResult r = _inflateFileDataWithIOHandle(archive, header.crc32(), dataLength,
                                                     header.uncompressedSize(), d, inputBuffer,
                                                     outputBuffer, output, job);
-      // A wrong password turns the data into garbage that fails to inflate.
-      return (r == CVNZipResultDataError && encrypted) ? CVNZipResultPasswordRequired : r;
+      // A wrong password turns the data into garbage that fails to inflate or,
+      // often enough, inflates to a whole stream that fails the sizes or the
+      // CRC. Either way the next password must be tried, and the garbage not kept.
+      const bool wrongPassword =
+          r == CVNZipResultDataError || r == CVNZipResultVerificationFailed;
+      return (wrongPassword && encrypted) ? CVNZipResultPasswordRequired : r;
     }
     case kMethodStored: {
       CVNZipResult r =

@@ -331,5 +331,69 @@
         <source>Cancel</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>Archive Sheet Window Title</source>
+        <translation>Make Zip Archives</translation>
+    </message>
+    <message>
+        <source>Archive Sheet Title</source>
+        <translation>Make Zip archives of these items for Windows:</translation>
+    </message>
+    <message>
+        <source>Compression Label</source>
+        <translation>&amp;Compression:</translation>
+    </message>
+    <message>
+        <source>Windows Version Label</source>
+        <translation>&amp;Windows version:</translation>
+    </message>
+    <message>
+        <source>Character Escaping Label</source>
+        <translation>Character &amp;escaping:</translation>
+    </message>
+    <message>
+        <source>Archive Individually Check Box</source>
+        <translation>Make a &amp;separate archive for each item</translation>
+    </message>
+    <message>
+        <source>Ignore Empty Folders Check Box</source>
+        <translation>Leave out empty &amp;folders</translation>
+    </message>
+    <message>
+        <source>Password Placeholder</source>
+        <translation>No password</translation>
+    </message>
+    <message>
+        <source>Encryption Note</source>
+        <translation>The archives will be encrypted with this password.</translation>
+    </message>
+    <message>
+        <source>Separate Archives Summary Label</source>
+        <translation>Separate archives:</translation>
+    </message>
+    <message>
+        <source>Empty Folders Summary Label</source>
+        <translation>Empty folders left out:</translation>
+    </message>
+    <message>
+        <source>Defaults Button</source>
+        <translation>&amp;Defaults…</translation>
+    </message>
+    <message>
+        <source>Create Button</source>
+        <translation>Create</translation>
+    </message>
+    <message>
+        <source>Archive Defaults Title</source>
+        <translation>Defaults for New Archives</translation>
+    </message>
+    <message>
+        <source>Reports Only Warnings Check Box</source>
+        <translation>&amp;Log only warnings, not every added item</translation>
+    </message>
+    <message>
+        <source>Done Button</source>
+        <translation>Done</translation>
+    </message>
 </context>
 </TS>

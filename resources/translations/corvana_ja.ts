@@ -331,5 +331,69 @@
         <source>Cancel</source>
         <translation>キャンセル</translation>
     </message>
+    <message>
+        <source>Archive Sheet Window Title</source>
+        <translation>Zipアーカイブの作成</translation>
+    </message>
+    <message>
+        <source>Archive Sheet Title</source>
+        <translation>次の項目からWindows向けのZipアーカイブを作成します:</translation>
+    </message>
+    <message>
+        <source>Compression Label</source>
+        <translation>圧縮の種類(&amp;C):</translation>
+    </message>
+    <message>
+        <source>Windows Version Label</source>
+        <translation>Windowsの言語バージョン(&amp;W):</translation>
+    </message>
+    <message>
+        <source>Character Escaping Label</source>
+        <translation>文字のエスケープ方法(&amp;E):</translation>
+    </message>
+    <message>
+        <source>Archive Individually Check Box</source>
+        <translation>項目ごとに別々のアーカイブを作成する(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Ignore Empty Folders Check Box</source>
+        <translation>空のフォルダを含めない(&amp;F)</translation>
+    </message>
+    <message>
+        <source>Password Placeholder</source>
+        <translation>パスワードなし</translation>
+    </message>
+    <message>
+        <source>Encryption Note</source>
+        <translation>アーカイブはこのパスワードで暗号化されます。</translation>
+    </message>
+    <message>
+        <source>Separate Archives Summary Label</source>
+        <translation>個別に作成:</translation>
+    </message>
+    <message>
+        <source>Empty Folders Summary Label</source>
+        <translation>空のフォルダを除外:</translation>
+    </message>
+    <message>
+        <source>Defaults Button</source>
+        <translation>初期設定(&amp;D)…</translation>
+    </message>
+    <message>
+        <source>Create Button</source>
+        <translation>作成</translation>
+    </message>
+    <message>
+        <source>Archive Defaults Title</source>
+        <translation>新しいアーカイブの初期設定</translation>
+    </message>
+    <message>
+        <source>Reports Only Warnings Check Box</source>
+        <translation>警告のみをログに記録する(&amp;L)</translation>
+    </message>
+    <message>
+        <source>Done Button</source>
+        <translation>完了</translation>
+    </message>
 </context>
 </TS>

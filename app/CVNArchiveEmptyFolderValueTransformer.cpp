@@ -1,0 +1,7 @@
+#include "app/CVNArchiveEmptyFolderValueTransformer.h"
+
+#include "jobs/CVNLocalization.h"
+
+QVariant CVNArchiveEmptyFolderValueTransformer::transformedValue(const QVariant& value) const {
+  return CVNLocalizedString(value.toBool() ? "Yes" : "No");
+}

@@ -1,0 +1,7 @@
+#include "app/CVNArchiveIndividuallyValueTransformer.h"
+
+#include "jobs/CVNLocalization.h"
+
+QVariant CVNArchiveIndividuallyValueTransformer::transformedValue(const QVariant& value) const {
+  return CVNLocalizedString(value.toBool() ? "Yes" : "No");
+}
