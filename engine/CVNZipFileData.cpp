@@ -305,8 +305,7 @@ CVNZipResult CVNZipFileData::decompressFileDataWithIOHandle(
       // A wrong password turns the data into garbage that fails to inflate or,
       // often enough, inflates to a whole stream that fails the sizes or the
       // CRC. Either way the next password must be tried, and the garbage not kept.
-      const bool wrongPassword =
-          r == CVNZipResultDataError || r == CVNZipResultVerificationFailed;
+      const bool wrongPassword = r == CVNZipResultDataError || r == CVNZipResultVerificationFailed;
       return (wrongPassword && encrypted) ? CVNZipResultPasswordRequired : r;
     }
     case kMethodStored: {
