@@ -1,6 +1,5 @@
 #include "jobs/CVNArchiveOperation.h"
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <QDBusConnection>
@@ -10,9 +9,6 @@
 #include <QLocale>
 #include <QStringList>
 #include <QUrl>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -53,139 +49,6 @@ const QString& itemSucceededIcon() {
   static const QString icon = QString::fromLatin1(CVNIconItemSucceeded);
   return icon;
 }
-
-[[noreturn]] void raiseUnresolvableLink(const std::string& path) {
-  const QString reason =
-      CVNLocalizedStringWithFormat("Unable to resolve symbolic link %@", {textOf(path)});
-  throw RVException(std::string_view(), reason.toStdString());
-}
-
-// The folder's names in the order the system gives them, "." and ".." left out.
-std::vector<std::string> listFolder(const std::string& path) {
-  DIR* folder = ::opendir(path.c_str());
-  int error = folder ? 0 : errno;
-  std::vector<std::string> names;
-  if (folder) {
-    for (;;) {
-      errno = 0;
-      const dirent* item = ::readdir(folder);
-      if (!item) {
-        error = errno;
-        break;
-      }
-      const std::string_view name = item->d_name;
-      if (name != "." && name != "..") names.emplace_back(name);
-    }
-    ::closedir(folder);
-  }
-  if (error != 0) {
-    char buffer[256];
-    // The system's own text of the error.
-    const char* text = ::strerror_r(error, buffer, sizeof buffer);
-    throw RVException(std::string_view(), std::string(text));
-  }
-  return names;
-}
-
-// One walk: the rules and the folders on the current chain (links that lead
-// back into one of them would never end).
-class Walk {
- public:
-  Walk(const CVNArchiveOperation::WalkRules& rules, const CVNArchiveOperation::ItemBlock& block)
-      : rules_(rules), block_(block) {}
-
-  uint64_t item(const std::string& path, const std::string& pathname) {
-    if (rules_.operation && rules_.operation->isCancelled()) RVRaiseOperationCancelled();
-    struct stat status;
-    if (::lstat(path.c_str(), &status) != 0) {
-      const int error = errno;
-      if (error != ENOENT) RVRaiseFileSystemError(error);
-      warn(CVN_KEY("Log:存在しないパス"), pathname);
-      return 0;
-    }
-    // Before the kind, so that a Mac-only folder is never entered.
-    if (isMacOSXFileSystemItem(path)) {
-      switch (rules_.entrySpecificToMacBehavior) {
-        case CVNEntrySpecificToMacBehaviorExcludes:
-          return 0;
-        case CVNEntrySpecificToMacBehaviorExcludesWithWarning:
-          warn(CVN_KEY("Skipped"), pathname);
-          return 0;
-        case CVNEntrySpecificToMacBehaviorIncludesInArchive:
-          break;
-      }
-    }
-    if (S_ISLNK(status.st_mode)) return link(path, pathname, status);
-    if (S_ISREG(status.st_mode)) {
-      block_(pathname, status, path);
-      return 1;
-    }
-    if (S_ISDIR(status.st_mode)) return folder(path, pathname, status);
-    return 0;  // devices, pipes, sockets
-  }
-
- private:
-  uint64_t link(const std::string& path, const std::string& pathname, const struct stat& status) {
-    switch (rules_.symbolicLinkBehavior) {
-      case CVNSymbolicLinkBehaviorExcludes:
-        return 0;
-      case CVNSymbolicLinkBehaviorIncludesInArchive:
-        block_(pathname, status, path);
-        return 1;
-      case CVNSymbolicLinkBehaviorResolves:
-        break;
-    }
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (!resolved) raiseUnresolvableLink(path);
-    const std::string target = resolved;
-    std::free(resolved);
-    if (target == path) raiseUnresolvableLink(path);
-    struct stat targetStatus;
-    if (::stat(target.c_str(), &targetStatus) == 0 && S_ISDIR(targetStatus.st_mode) &&
-        isOnChain(targetStatus))
-      raiseUnresolvableLink(path);
-    return item(target, pathname);
-  }
-
-  uint64_t folder(const std::string& path, const std::string& pathname, const struct stat& status) {
-    const std::vector<std::string> names = listFolder(path);
-    chain_.emplace_back(status.st_dev, status.st_ino);
-    uint64_t count = 0;
-    for (const std::string& name : names)
-      count += item(RVPathByAppendingComponent(path, name), pathname + "/" + name);
-    chain_.pop_back();
-    if (count > 0) {
-      // After its contents, so that an extractor has made the folder by then.
-      block_(pathname, status, path);
-      return count + 1;
-    }
-    switch (rules_.emptyFolderBehavior) {
-      case CVNEmptyFolderBehaviorExcludes:
-        return 0;
-      case CVNEmptyFolderBehaviorExcludesWithWarning:
-        warn(CVN_KEY("Skipped"), pathname);
-        return 0;
-      case CVNEmptyFolderBehaviorIncludesInArchive:
-        block_(pathname, status, path);
-        return 1;
-    }
-    return 0;
-  }
-
-  bool isOnChain(const struct stat& status) const {
-    for (const auto& [device, inode] : chain_)
-      if (device == status.st_dev && inode == status.st_ino) return true;
-    return false;
-  }
-
-  void warn(const char* key, const std::string& pathname) {
-    if (rules_.warn) rules_.warn(key, pathname);
-  }
-
-  const CVNArchiveOperation::WalkRules& rules_;
-  const CVNArchiveOperation::ItemBlock& block_;
-  std::vector<std::pair<dev_t, ino_t>> chain_;
-};
 
 }  // namespace
 
@@ -313,22 +176,19 @@ void CVNArchiveOperation::showLogWindow() { toggleLogWindow(); }
 uint64_t CVNArchiveOperation::enumerateWithPath(const std::string& path,
                                                 const std::string& pathname,
                                                 const ItemBlock& block) {
-  WalkRules rules{entrySpecificToMacBehavior(), emptyFolderBehavior(), symbolicLinkBehavior(), this,
+  WalkRules rules{entrySpecificToMacBehavior(),
+                  emptyFolderBehavior(),
+                  symbolicLinkBehavior(),
+                  this,
                   [this](const char* key, const std::string& itemPathname) {
                     logWithIconName(warningIcon(), key, textOf(itemPathname));
+                  },
+                  [](const std::string& link) {
+                    return CVNLocalizedStringWithFormat("Unable to resolve symbolic link %@",
+                                                        {textOf(link)})
+                        .toStdString();
                   }};
-  return enumerateWithPath(path, pathname, rules, block);
-}
-
-uint64_t CVNArchiveOperation::enumerateWithPath(const std::string& path,
-                                                const std::string& pathname, const WalkRules& rules,
-                                                const ItemBlock& block) {
-  RVParameterAssert(rules.entrySpecificToMacBehavior <=
-                    CVNEntrySpecificToMacBehaviorIncludesInArchive);
-  RVParameterAssert(rules.emptyFolderBehavior <= CVNEmptyFolderBehaviorIncludesInArchive);
-  RVParameterAssert(rules.symbolicLinkBehavior <= CVNSymbolicLinkBehaviorResolves);
-  Walk walk(rules, block);
-  return walk.item(path, pathname);
+  return CVNArchiveEnumerateWithPath(path, pathname, rules, block);
 }
 
 void CVNArchiveOperation::process(const std::string& path, const std::string& pathname,
@@ -338,11 +198,17 @@ void CVNArchiveOperation::process(const std::string& path, const std::string& pa
   setStatus(textOf(pathname));
   if (isCancelled()) RVRaiseOperationCancelled();
 
-  const auto encoder = encoderOrDefault();
+  if (!runEncoder_) runEncoder_ = encoderOrDefault();
+  const CVNPathComponentEncoder& encoder = *runEncoder_;
   const std::u16string original = unitsOf(RVPathLastComponent(pathname));
-  std::u16string name = pathUsingPathComponentEncoder(original, *encoder);
-  const std::u16string parent =
-      pathUsingPathComponentEncoder(unitsOf(RVPathDeletingLastComponent(pathname)), *encoder);
+  std::u16string name = pathUsingPathComponentEncoder(original, encoder);
+  // Items come folder by folder: the parent is mostly the one encoded last.
+  const std::string parentPathname = RVPathDeletingLastComponent(pathname);
+  if (parentPathname != lastParentPathname_ || lastParentPathname_.empty()) {
+    lastParent_ = pathUsingPathComponentEncoder(unitsOf(parentPathname), encoder);
+    lastParentPathname_ = parentPathname;
+  }
+  const std::u16string& parent = lastParent_;
 
   const size_t limit = S_ISDIR(status.st_mode) ? kFolderNameLimit : kFileNameLimit;
   if (name.size() > limit) {
@@ -356,7 +222,7 @@ void CVNArchiveOperation::process(const std::string& path, const std::string& pa
       writer.writeFileName(entry, path, static_cast<int>(compressionLevel()));
   RVParameterAssert(result != CVNZipResultUnsupportedCompressionMethod);
   if (result == CVNZipResultSucceeded) {
-    if (reportsAdjustingEntryNameToWindows()) {
+    if (reportsAdjustingEntryNameToWindows() && name != original) {
       // A decomposed accent as the file system may store it is no change.
       const QString encoded = QString::fromStdU16String(name);
       const QString given = QString::fromStdU16String(original);
@@ -432,6 +298,7 @@ CVNOperation::Texts CVNArchiveOperation::texts() const {
 
 void CVNArchiveOperation::open() {
   const auto encoder = encoderOrDefault();
+  runEncoder_ = encoder;
   writer_ = std::make_unique<CVNZipFileWriter>(archivePath(filenames_, *encoder), splitSize());
   postOpening();
   setOutputPath(writer_->path());

@@ -2,8 +2,6 @@
 // Windows, next to the item with the shortest parent path, and logs what it did.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <QString>
 #include <atomic>
 #include <cstdint>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "jobs/CVNArchiveBehaviors.h"
+#include "jobs/CVNArchiveWalk.h"
 #include "jobs/CVNOperation.h"
 
 class CVNPathComponentEncoder;
@@ -23,22 +22,8 @@ class CVNArchiveOperation : public CVNOperation {
   Q_OBJECT
 
  public:
-  // Called for each item the walk hands on: its relative path, its own status
-  // (links not followed) and the full path the writer is to read.
-  using ItemBlock = std::function<void(const std::string& pathname, const struct stat& status,
-                                       const std::string& path)>;
-
-  // What the walk needs besides the paths, so that a caller without a job (the
-  // engine's benchmark) walks exactly as the job does.
-  struct WalkRules {
-    CVNEntrySpecificToMacBehavior entrySpecificToMacBehavior;
-    CVNEmptyFolderBehavior emptyFolderBehavior;
-    CVNSymbolicLinkBehavior symbolicLinkBehavior;
-    // Asked before every item; null is never cancelled.
-    const CVNEngineJob* operation = nullptr;
-    // A warning row: message key and relative path. May be empty.
-    std::function<void(const char* messageKey, const std::string& pathname)> warn;
-  };
+  using ItemBlock = CVNArchiveItemBlock;
+  using WalkRules = CVNArchiveWalkRules;
 
   // `filenames`: full paths in the file system's bytes, at least one. Sets the
   // defaults (level -1, Mac-only and empty-folder behaviours 1, name reports
@@ -86,17 +71,10 @@ class CVNArchiveOperation : public CVNOperation {
   // Hides the log window when it is visible, else brings it to the front.
   void showLogWindow() override;
 
-  // Walks the item at `path` (and, for a folder, everything below it, the
-  // folder itself after its contents) with this job's rules, handing items to
-  // `block`. Returns how many it handed on. Raises on cancellation, an
-  // unreadable status other than a missing item, a folder that cannot be
-  // listed, and a link (behaviour 2) that cannot be resolved or leads back
-  // into a folder being walked.
+  // Walks the item at `path` with this job's rules (CVNArchiveEnumerateWithPath),
+  // handing items to `block`; warnings go to the log. Returns how many it handed on.
   uint64_t enumerateWithPath(const std::string& path, const std::string& pathname,
                              const ItemBlock& block);
-  // The same walk with the rules given.
-  static uint64_t enumerateWithPath(const std::string& path, const std::string& pathname,
-                                    const WalkRules& rules, const ItemBlock& block);
 
   // Adds one walked item to the archive under its encoded relative path, logs
   // it and counts it. Raises when its status cannot be read, on cancellation
@@ -155,4 +133,7 @@ class CVNArchiveOperation : public CVNOperation {
   // Only while the job runs, on its worker thread.
   std::unique_ptr<CVNZipFileWriter> writer_;
   std::unique_ptr<CollectedItems> collected_;
+  std::shared_ptr<const CVNPathComponentEncoder> runEncoder_;
+  std::string lastParentPathname_;
+  std::u16string lastParent_;
 };
