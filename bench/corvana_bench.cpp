@@ -1,6 +1,6 @@
 // corvana-bench: a headless driver of the Zip writer and reader with a fixed
-// command line, for benchmarks and scripts. It walks the items itself (the
-// jobs will take this over), prints one line per entry and a summary line.
+// command line, for benchmarks and scripts. It walks the items with the
+// archiving job's walk, prints one line per entry and a summary line.
 //
 //   corvana-bench archive [--level -1|0|1|9] [--codepage 1252|932|949|936|950]
 //                         [--escaping 1|5|9] [--password TEXT] ARCHIVE ITEM...
@@ -10,7 +10,6 @@
 // line: "entries=N bytes=N seconds=S MBps=X rss_kib=K". Exit status: 0 when
 // every entry gave 0, 1 when some entry did not or the run failed, 2 for a
 // usage error or an archive without a central directory.
-#include <dirent.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unicode/ustring.h>
@@ -39,6 +38,7 @@
 #include "engine/io/RVException.h"
 #include "engine/io/RVFileSystem.h"
 #include "engine/io/RVPath.h"
+#include "jobs/CVNArchiveWalk.h"
 #ifdef CORVANA_BENCH_JOBS
 #include "CVNJobDriver.h"
 #endif
@@ -151,9 +151,9 @@ Options parseOptions(int argc, char** argv, bool archiving) {
   return options;
 }
 
-// The walk of one item. A folder's entry comes after its contents, as the
-// archiving job writes it; the reader takes the folder it made for them.
-// Mac-only items, symbolic links and special files are left out.
+// The items go through the archiving job's own walk with the settings sheet's
+// rules: Mac-only items and symbolic links left out, empty folders kept, a
+// folder's entry after its contents, folders in the order the system lists them.
 class ArchiveWalk {
  public:
   ArchiveWalk(CVNZipFileWriter& writer, const CVNPathComponentEncoder& encoder, int level,
@@ -161,20 +161,19 @@ class ArchiveWalk {
       : _writer(writer), _encoder(encoder), _level(level), _summary(summary) {}
 
   void walk(const std::string& path, const std::string& relativePath) {
-    struct stat status;
-    if (::lstat(path.c_str(), &status) != 0) {
-      if (errno != ENOENT) RVRaiseFileSystemError();
-      printEntry(_summary, CVNZipResultSourceMissing, relativePath);
-      return;
-    }
-    if (isMacOSXFileSystemItem(path)) return;
-    if (S_ISREG(status.st_mode)) {
-      add(path, relativePath, false);
-    } else if (S_ISDIR(status.st_mode)) {
-      for (const std::string& name : listFolder(path))
-        walk(RVPathByAppendingComponent(path, name), relativePath + "/" + name);
-      add(path, relativePath, true);
-    }
+    CVNArchiveWalkRules rules;
+    rules.entrySpecificToMacBehavior = CVNEntrySpecificToMacBehaviorExcludes;
+    rules.emptyFolderBehavior = CVNEmptyFolderBehaviorIncludesInArchive;
+    rules.symbolicLinkBehavior = CVNSymbolicLinkBehaviorExcludes;
+    // With these rules the only warning is an item that vanished.
+    rules.warn = [this](const char*, const std::string& pathname) {
+      printEntry(_summary, CVNZipResultSourceMissing, pathname);
+    };
+    CVNArchiveEnumerateWithPath(
+        path, relativePath, rules,
+        [this](const std::string& pathname, const struct stat& status, const std::string& item) {
+          add(item, pathname, S_ISDIR(status.st_mode));
+        });
   }
 
  private:
@@ -183,23 +182,6 @@ class ArchiveWalk {
         pathUsingPathComponentEncoder(textOfFileSystemName(relativePath), _encoder);
     CVNZipResult result = _writer.writeFileName(entry, path, _level);
     printEntry(_summary, result, CVNUTF8FromUTF16(entry) + (isFolder ? "/" : ""));
-  }
-
-  // Sorted, so that runs are repeatable.
-  static std::vector<std::string> listFolder(const std::string& path) {
-    DIR* dir = ::opendir(path.c_str());
-    if (!dir) RVRaiseFileSystemError();
-    std::vector<std::string> names;
-    errno = 0;
-    while (dirent* item = ::readdir(dir)) {
-      std::string name = item->d_name;
-      if (name != "." && name != "..") names.push_back(std::move(name));
-    }
-    int error = errno;
-    ::closedir(dir);
-    if (error != 0) RVRaiseFileSystemError(error);
-    std::sort(names.begin(), names.end());
-    return names;
   }
 
   CVNZipFileWriter& _writer;
