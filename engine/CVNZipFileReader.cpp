@@ -279,15 +279,6 @@ bool CVNZipFileReader::_loadLocalFileHeader(const CVNZipCentralFileHeader& heade
   return true;
 }
 
-bool CVNZipFileReader::_overlapsRecordedSpan(uint32_t disk, uint64_t start, uint64_t end) const {
-  // The recorded spans are disjoint: only the nearest one on each side can meet this one.
-  auto next = _spans.lower_bound({disk, start});
-  if (next != _spans.end() && next->first.first == disk && next->first.second < end) return true;
-  if (next == _spans.begin()) return false;
-  auto before = std::prev(next);
-  return before->first.first == disk && before->second > start;
-}
-
 CVNZipResult CVNZipFileReader::decompressFileDataRelativeToCentralFileHeader(
     const CVNZipCentralFileHeader& header) {
   std::optional<std::u16string> decoded = header.fileNameString();
@@ -306,7 +297,7 @@ CVNZipResult CVNZipFileReader::decompressFileDataRelativeToCentralFileHeader(
   const uint32_t disk = header.diskNumberStart();
   const uint64_t start = header.relativeOffsetOfLocalHeader();
   // Entries that share bytes (a small archive that expands a thousandfold) are damaged.
-  if (_overlapsRecordedSpan(disk, start, end)) return CVNZipResultDataError;
+  if (_spans.overlaps(disk, start, end)) return CVNZipResultDataError;
   if (_isDebug) {
     header.dump();
     local.dump();
@@ -320,9 +311,14 @@ CVNZipResult CVNZipFileReader::decompressFileDataRelativeToCentralFileHeader(
   } else {
     std::unique_ptr<RVFileHandle> output;
     try {
-      std::vector<std::string> parents;
-      RVMakeDirectoryPath(RVPathDeletingLastComponent(outputPath), &parents);
-      _parentFolders.insert(parents.begin(), parents.end());
+      // Entries come folder by folder: the parent of the last one is there already.
+      std::string parent = RVPathDeletingLastComponent(outputPath);
+      if (parent != _existingParent) {
+        std::vector<std::string> parents;
+        RVMakeDirectoryPath(parent, &parents);
+        _parentFolders.insert(parents.begin(), parents.end());
+        _existingParent = std::move(parent);
+      }
       if (isFolder) {
         RVCreateUniqueDirectory(outputPath, &made, &_freeNames);
       } else {
@@ -363,6 +359,6 @@ CVNZipResult CVNZipFileReader::decompressFileDataRelativeToCentralFileHeader(
     _freeNames.stepBack(outputPath, isFolder);
   }
   // A wrong or missing password leaves nothing: the same entry comes again.
-  if (result != CVNZipResultPasswordRequired) _spans.emplace(std::pair{disk, start}, end);
+  if (result != CVNZipResultPasswordRequired) _spans.record(disk, start, end);
   return result;
 }

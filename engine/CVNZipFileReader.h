@@ -9,9 +9,9 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
-#include <utility>
 #include <vector>
 
+#include "engine/CVNZipEntrySpans.h"
 #include "engine/CVNZipResult.h"
 #include "engine/io/RVUniqueNameMemory.h"
 
@@ -103,8 +103,6 @@ class CVNZipFileReader {
   // entry's data within the part (saturated).
   bool _loadLocalFileHeader(const CVNZipCentralFileHeader& header, CVNZipLocalFileHeader& local,
                             uint64_t& end);
-  // Whether [start, end) of part `disk` shares a byte with a recorded span.
-  bool _overlapsRecordedSpan(uint32_t disk, uint64_t start, uint64_t end) const;
 
   bool _isDebug = false;
   CVNEngineJob* _operation = nullptr;
@@ -121,11 +119,11 @@ class CVNZipFileReader {
   std::string _nameLimitFolder;
   size_t _nameLimit = 0;
   std::map<uint32_t, uint64_t> _partSizes;
-  // The byte spans of the entries extracted so far, disjoint, by (part, start):
-  // their ends.
-  std::map<std::pair<uint32_t, uint64_t>, uint64_t> _spans;
+  CVNZipEntrySpans _spans;
   // Folders made only as missing parents and not yet taken by a folder entry.
   std::unordered_set<std::string> _parentFolders;
+  // The folder that the last file or folder entry was made in.
+  std::string _existingParent;
   RVUniqueNameMemory _freeNames;
   uint32_t _numberOfThisDisk = 0;
   uint32_t _numberOfTheDiskWithTheStartOfTheCentralDirectory = 0;

@@ -13,6 +13,9 @@ unsigned long RVUniqueNameMemory::firstNumber(const std::string& path, bool fold
 }
 
 void RVUniqueNameMemory::remember(const std::string& path, bool folder, unsigned long number) {
+  // A name that was free at once costs one try anyway: only the numbered ones
+  // are kept, so that an archive of different names keeps nothing.
+  if (number < 2) return;
   auto [found, added] = _numbers.try_emplace(keyOf(path, folder), Numbers{number, 0});
   if (!added) found->second = Numbers{number, found->second.last};
 }

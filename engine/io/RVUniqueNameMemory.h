@@ -14,7 +14,8 @@ class RVUniqueNameMemory {
   // is remembered, else one past the last number handed out. The names below it
   // were all taken when they were handed out.
   unsigned long firstNumber(const std::string& path, bool folder) const;
-  // `number` was just handed out for `path` (1 for the path itself).
+  // `number` was just handed out for `path` (1 for the path itself, which is
+  // not kept: it costs no extra try).
   void remember(const std::string& path, bool folder, unsigned long number);
   // The name handed out last for `path` was removed again: the next search
   // starts where the one before it did. Only one step is kept.
