@@ -5,9 +5,9 @@
 #include <optional>
 #include <utility>
 
-namespace {
+#include "CVNBundle.h"
 
-constexpr const char* kBundleIdentifier = "local.corvana.Corvana";
+namespace {
 
 std::unique_ptr<CVNUserDefaults>& standardStore() {
   static std::unique_ptr<CVNUserDefaults> store;
@@ -17,7 +17,8 @@ std::unique_ptr<CVNUserDefaults>& standardStore() {
 // "local.corvana.Corvana" gives the organisation "local.corvana" and the
 // application "Corvana": one file under the user's configuration folder.
 std::unique_ptr<QSettings> makeStandardSettings() {
-  const QString identifier = QString::fromLatin1(kBundleIdentifier);
+  const QString identifier = QString::fromUtf8(CVNBundleIdentifier.data(),
+                                               static_cast<qsizetype>(CVNBundleIdentifier.size()));
   const qsizetype dot = identifier.lastIndexOf(u'.');
   return std::make_unique<QSettings>(identifier.left(dot), identifier.mid(dot + 1));
 }
