@@ -425,6 +425,107 @@ TEST_F(CVNArchiveMenuControllerTest, PreferencesSheetShowsAndStoresTheDefaults) 
   EXPECT_FALSE(sheet->archivesIndividually());
 }
 
+TEST_F(CVNArchiveMenuControllerTest, PreferencesSheetShowsNoRowForAStoredValueOfNone) {
+  store("DefaultCompression", 5);
+  store("DefaultWindowsLanguage", qint64(1251));
+  Sheet sheet;
+  sheet.click("preferencesButton");
+  ASSERT_TRUE(CVNSpinUntil([&] { return sheet->preferencesSheet()->isVisible(); }));
+  EXPECT_EQ(sheet.combo("defaultCompressionComboBox")->currentIndex(), -1);
+  EXPECT_EQ(sheet.combo("defaultWindowsLanguageComboBox")->currentIndex(), -1);
+  // Looking changes nothing in the store.
+  EXPECT_EQ(
+      CVNUserDefaults::standardUserDefaults().integerForKey(QStringLiteral("DefaultCompression")),
+      5);
+  // Escape closes the nested sheet only.
+  QTest::keyClick(sheet.combo("defaultCompressionComboBox"), Qt::Key_Escape);
+  ASSERT_TRUE(CVNSpinUntil([&] { return !sheet->preferencesSheet()->isVisible(); }));
+  EXPECT_TRUE(sheet.window()->isVisible());
+  EXPECT_EQ(sheet.submissions, 0);
+}
+
+TEST_F(CVNArchiveMenuControllerTest, ControllerGoesWithAParentWindowThatGoesFirst) {
+  auto parent = std::make_unique<QWidget>();
+  parent->show();
+  QPointer<CVNArchiveMenuController> controller =
+      new CVNArchiveMenuController(std::vector<std::string>{"/tmp/x"});
+  controller->showSheetInWindow(parent.get());
+  parent.reset();
+  EXPECT_TRUE(CVNSpinUntil([&] { return controller.isNull(); }));
+}
+
+// The confirmation code on its own, as the headless driver calls it.
+TEST_F(CVNArchiveMenuControllerTest, MakeOperationsResolvesTheCodepageAndRefusesLossyPasswords) {
+  struct Case {
+    const char* name;
+    int64_t codepage;
+    std::vector<std::string> languages;
+    QString password;
+    std::optional<std::string> format;
+    bool made;
+    CVNStringEncoding encoding;
+  };
+  const std::vector<Case> cases = {
+      {"-1 with ja",
+       -1,
+       {"ja"},
+       QStringLiteral("日本"),
+       "_",
+       true,
+       CVNStringEncoding::WindowsJapanese},
+      {"-1 with none",
+       -1,
+       {"ru"},
+       QStringLiteral("café"),
+       "_",
+       true,
+       CVNStringEncoding::WindowsLatin1},
+      {"-1 with none, Japanese password",
+       -1,
+       {"ru"},
+       QStringLiteral("日本"),
+       "_",
+       false,
+       CVNStringEncoding::WindowsLatin1},
+      {"Korean password in 932",
+       932,
+       {"en"},
+       QStringLiteral("한국"),
+       "_",
+       false,
+       CVNStringEncoding::WindowsJapanese},
+      {"Korean password in 949",
+       949,
+       {"en"},
+       QStringLiteral("한국"),
+       std::nullopt,
+       true,
+       CVNStringEncoding::WindowsKorean},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RVSetPreferredLanguages(c.languages);
+    CVNArchiveMenuController::Choices choices;
+    choices.filenames = {"/tmp/a", "/tmp/b"};
+    choices.archivesIndividually = true;
+    choices.codepage = c.codepage;
+    choices.password = c.password;
+    choices.characterEscapeFormat = c.format;
+    Jobs jobs;
+    const bool made = CVNArchiveMenuController::makeOperations(
+        choices, [&](std::shared_ptr<CVNArchiveOperation> job) { jobs.push_back(std::move(job)); });
+    EXPECT_EQ(made, c.made);
+    if (!c.made) {
+      EXPECT_TRUE(jobs.empty());
+      continue;
+    }
+    ASSERT_EQ(jobs.size(), 2u);
+    EXPECT_EQ(jobs[0]->encoder()->encoding(), c.encoding);
+    EXPECT_EQ(jobs[0]->encoder()->characterEscapeFormat(), c.format);
+    EXPECT_EQ(jobs[1]->password(), CVNEncodeString(c.password.toStdU16String(), c.encoding));
+  }
+}
+
 // The sheet with three items, the password alert and the defaults sheet, in
 // both languages, for looking at.
 TEST_F(CVNArchiveMenuControllerTest, Screenshots) {
