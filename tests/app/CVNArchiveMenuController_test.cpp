@@ -32,9 +32,9 @@ namespace {
 
 using Jobs = std::vector<std::shared_ptr<CVNArchiveOperation>>;
 
-const std::vector<std::string> kThreeItems = {"/tmp/corvana-sheet/b/report.txt",
-                                              "/tmp/corvana-sheet/photos.2024",
-                                              "/tmp/corvana-sheet/a/c/notes"};
+const std::vector<std::string> kThreeItems = {
+    "/home/aiko/Documents/報告書 2024年度.docx", "/home/aiko/Pictures/photos.2024",
+    "/home/aiko/Projects/Corvana/Design reviews and notes from the spring meetings/notes"};
 
 // The registered defaults of the creation preferences, as the application has them.
 QVariantMap CreationDefaults() {
@@ -542,6 +542,8 @@ TEST_F(CVNArchiveMenuControllerTest, Screenshots) {
     CVNSaveScreenshot(sheet.alert(), QStringLiteral("CVNArchiveMenuController_alert") + suffix);
     QTest::mouseClick(sheet.alert()->button(QMessageBox::Ok), Qt::LeftButton);
     ASSERT_TRUE(CVNSpinUntil([&] { return sheet.alert() == nullptr; }));
+    CVNSaveScreenshot(sheet.window(),
+                      QStringLiteral("CVNArchiveMenuController_sheet_password") + suffix);
 
     sheet.click("preferencesButton");
     ASSERT_TRUE(CVNSpinUntil([&] { return sheet->preferencesSheet()->isVisible(); }));
