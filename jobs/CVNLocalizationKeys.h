@@ -23,7 +23,12 @@ inline constexpr CVNFormatKey CVNFormatKeys[] = {
     {CVN_KEY("アップデート確認URL"), "%@"},
 };
 
-// Exception reasons raised by the engine and shown through the look-up.
+// Exception reasons raised by the engine and shown through the look-up, and
+// the names that stand in for the reason of an exception raised without one.
 inline constexpr const char* CVNEngineReasonKeys[] = {
     CVN_KEY("Cancelled"),
+    CVN_KEY("RVDiskFullException"),
+    CVN_KEY("Disk Full"),
+    CVN_KEY("RVOutOfMemoryException"),
+    CVN_KEY("RVIOHandleEndOfBytesException"),
 };

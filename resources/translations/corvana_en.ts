@@ -28,6 +28,22 @@
         <translation>Cancelled</translation>
     </message>
     <message>
+        <source>RVDiskFullException</source>
+        <translation>The disk is full.</translation>
+    </message>
+    <message>
+        <source>Disk Full</source>
+        <translation>The disk is full.</translation>
+    </message>
+    <message>
+        <source>RVOutOfMemoryException</source>
+        <translation>Out of memory.</translation>
+    </message>
+    <message>
+        <source>RVIOHandleEndOfBytesException</source>
+        <translation>The data ends too early.</translation>
+    </message>
+    <message>
         <source>%1$@ %2$@</source>
         <translation>%1$@ %2$@</translation>
     </message>

@@ -28,6 +28,22 @@
         <translation>キャンセルしました</translation>
     </message>
     <message>
+        <source>RVDiskFullException</source>
+        <translation>ディスクがいっぱいです。</translation>
+    </message>
+    <message>
+        <source>Disk Full</source>
+        <translation>ディスクがいっぱいです。</translation>
+    </message>
+    <message>
+        <source>RVOutOfMemoryException</source>
+        <translation>メモリが足りません。</translation>
+    </message>
+    <message>
+        <source>RVIOHandleEndOfBytesException</source>
+        <translation>データが途中で終わっています。</translation>
+    </message>
+    <message>
         <source>%1$@ %2$@</source>
         <translation>%1$@ %2$@</translation>
     </message>
