@@ -41,7 +41,7 @@ class CVNArchiveMenuController : public QObject {
   Q_PROPERTY(QString password READ password WRITE setPassword NOTIFY passwordChanged)
 
  public:
-  // What one confirmation is made of.
+  // What one confirmation is made of; the defaults are those of the preferences.
   struct Choices {
     // Full paths in the file system's bytes, at least one, in the order shown.
     std::vector<std::string> filenames;
@@ -52,7 +52,7 @@ class CVNArchiveMenuController : public QObject {
     // -1 standard, 0 stored, 1 fastest, 9 smallest.
     int64_t compressionLevel = -1;
     // 1252, 932, 949, 936, 950, or -1 for the code page of the user's languages.
-    int64_t codepage = 1252;
+    int64_t codepage = -1;
     bool triesConvertingToFullwidth = true;
     // None removes the characters that would be escaped.
     std::optional<std::string> characterEscapeFormat = std::string("(U+%04X)");
