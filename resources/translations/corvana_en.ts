@@ -164,6 +164,102 @@
         <translation>What the job has made so far will be removed.</translation>
     </message>
     <message>
+        <source>タイル:ボタン:キャンセル</source>
+        <translation>Cancel this job</translation>
+    </message>
+    <message>
+        <source>タイル:ボタン:表示</source>
+        <translation>Show in the file manager</translation>
+    </message>
+    <message>
+        <source>タイル:ボタン:ログ</source>
+        <translation>Show the log</translation>
+    </message>
+    <message>
+        <source>メインウインドウ:ヒント:ドロップ</source>
+        <translation>Drop files or folders here to make a Zip archive, or a Zip archive to extract it.</translation>
+    </message>
+    <message>
+        <source>メインウインドウ:ボタン:クリア</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>メニュー:ファイル</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>メニュー:編集</source>
+        <translation>&amp;Edit</translation>
+    </message>
+    <message>
+        <source>メニュー:ヘルプ</source>
+        <translation>&amp;Help</translation>
+    </message>
+    <message>
+        <source>メニュー:項目:クリア</source>
+        <translation>&amp;Clear Finished Jobs</translation>
+    </message>
+    <message>
+        <source>メニュー:項目:終了</source>
+        <translation>&amp;Quit</translation>
+    </message>
+    <message>
+        <source>メニュー:項目:環境設定...</source>
+        <translation>&amp;Preferences...</translation>
+    </message>
+    <message>
+        <source>メニュー:項目:アップデートを確認...</source>
+        <translation>Check for &amp;Updates...</translation>
+    </message>
+    <message>
+        <source>環境設定:ウインドウ:タイトル</source>
+        <translation>Corvana Preferences</translation>
+    </message>
+    <message>
+        <source>環境設定:グループ:圧縮</source>
+        <translation>New archives</translation>
+    </message>
+    <message>
+        <source>環境設定:グループ:展開</source>
+        <translation>Extraction</translation>
+    </message>
+    <message>
+        <source>環境設定:ラベル:圧縮の種類</source>
+        <translation>Compression:</translation>
+    </message>
+    <message>
+        <source>環境設定:ラベル:Windowsの言語バージョン</source>
+        <translation>Windows language version:</translation>
+    </message>
+    <message>
+        <source>環境設定:ラベル:文字のエスケープ方法</source>
+        <translation>Character escaping:</translation>
+    </message>
+    <message>
+        <source>環境設定:チェック:個別に圧縮</source>
+        <translation>Make an archive for each item</translation>
+    </message>
+    <message>
+        <source>環境設定:チェック:空のフォルダを無視</source>
+        <translation>Leave out empty folders</translation>
+    </message>
+    <message>
+        <source>環境設定:チェック:圧縮時は警告のみ記録</source>
+        <translation>Log only warnings when archiving</translation>
+    </message>
+    <message>
+        <source>環境設定:チェック:展開時は警告のみ記録</source>
+        <translation>Log only warnings when extracting</translation>
+    </message>
+    <message>
+        <source>環境設定:チェック:Windows専用ファイルを展開</source>
+        <translation>Extract Windows-only files (Thumbs.db, Desktop.ini)</translation>
+    </message>
+    <message>
+        <source>環境設定:チェック:警告があっても展開を続ける</source>
+        <translation>Go on extracting as far as possible despite warnings</translation>
+    </message>
+    <message>
         <source>CVNEntrySpecificToMacBehaviorExcludes</source>
         <translation>Leave out</translation>
     </message>

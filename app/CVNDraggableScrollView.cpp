@@ -1,0 +1,99 @@
+#include "app/CVNDraggableScrollView.h"
+
+#include <QDragEnterEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QPainter>
+#include <QUrl>
+#include <string>
+#include <vector>
+
+#include "app/CVNAppController.h"
+
+namespace {
+
+constexpr int kFrameWidth = 2;
+
+// The paths of a drag that carries local files only; empty for any other drag.
+std::vector<std::string> localPaths(const QMimeData* mimeData) {
+  std::vector<std::string> paths;
+  if (!mimeData || !mimeData->hasUrls()) return paths;
+  for (const QUrl& url : mimeData->urls()) {
+    if (!url.isLocalFile() || url.toLocalFile().isEmpty()) return {};
+    paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+  }
+  return paths;
+}
+
+}  // namespace
+
+CVNDraggableScrollView::CVNDraggableScrollView(QWidget* parent)
+    : QScrollArea(parent), frameOverlay_(new QWidget(this)) {
+  setAcceptDrops(true);
+  viewport()->setAcceptDrops(true);
+  frameOverlay_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  frameOverlay_->setAttribute(Qt::WA_NoSystemBackground);
+  frameOverlay_->installEventFilter(this);
+  frameOverlay_->hide();
+}
+
+void CVNDraggableScrollView::dragEnterEvent(QDragEnterEvent* event) {
+  if (localPaths(event->mimeData()).empty()) {
+    event->ignore();
+    return;
+  }
+  setHighlighted(true);
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+}
+
+void CVNDraggableScrollView::dragMoveEvent(QDragMoveEvent* event) {
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+}
+
+void CVNDraggableScrollView::dragLeaveEvent(QDragLeaveEvent* event) {
+  setHighlighted(false);
+  event->accept();
+}
+
+void CVNDraggableScrollView::dropEvent(QDropEvent* event) {
+  setHighlighted(false);
+  std::vector<std::string> paths = localPaths(event->mimeData());
+  if (paths.empty()) {
+    event->ignore();
+    return;
+  }
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+  if (appController_) appController_->acceptFiles(paths);
+}
+
+void CVNDraggableScrollView::resizeEvent(QResizeEvent* event) {
+  QScrollArea::resizeEvent(event);
+  frameOverlay_->setGeometry(rect());
+}
+
+void CVNDraggableScrollView::setHighlighted(bool highlighted) {
+  highlighted_ = highlighted;
+  frameOverlay_->setGeometry(rect());
+  frameOverlay_->setVisible(highlighted);
+  if (highlighted) {
+    frameOverlay_->raise();
+    frameOverlay_->repaint();
+  }
+}
+
+bool CVNDraggableScrollView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == frameOverlay_ && event->type() == QEvent::Paint) {
+    QPainter painter(frameOverlay_);
+    QPen pen(palette().color(QPalette::Highlight), kFrameWidth);
+    pen.setJoinStyle(Qt::MiterJoin);
+    painter.setPen(pen);
+    // A pen centred on a rectangle inset by half its width stays inside the bounds.
+    const qreal inset = kFrameWidth / 2.0;
+    painter.drawRect(QRectF(frameOverlay_->rect()).adjusted(inset, inset, -inset, -inset));
+    return true;
+  }
+  return QScrollArea::eventFilter(watched, event);
+}

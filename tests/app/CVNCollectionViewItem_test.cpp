@@ -1,0 +1,190 @@
+#include "app/CVNCollectionViewItem.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QTest>
+
+#include "AppTestFixture.h"
+#include "app/CVNPreferencesWindow.h"
+
+namespace {
+
+class TileTest : public AppTest {
+ protected:
+  CVNCollectionViewItem* tile(int index) const {
+    return menu_->collectionView()->items()[static_cast<size_t>(index)];
+  }
+  static QLabel* resultLabel(CVNCollectionViewItem* item) {
+    return item->findChild<QLabel*>(QStringLiteral("resultLabel"));
+  }
+  static QProgressBar* progressBar(CVNCollectionViewItem* item) {
+    return item->findChild<QProgressBar*>();
+  }
+};
+
+struct IdleCancelCase {
+  const char* name;
+  bool finished;  // else still waiting behind two running jobs
+};
+
+class IdleCancelTest : public TileTest, public ::testing::WithParamInterface<IdleCancelCase> {};
+
+TEST_P(IdleCancelTest, CancelDoesNothingForAJobThatIsNotRunning) {
+  auto first = addHeld();
+  auto second = addHeld();
+  auto third = addHeld();
+  ASSERT_TRUE(CVNSpinUntil([&] { return first->isExecuting() && second->isExecuting(); }));
+  if (GetParam().finished) {
+    third->release();
+    first->release();
+    ASSERT_TRUE(CVNSpinUntil([&] { return third->isFinished(); }));
+  }
+  CVNSpinUntil([] { return false; }, 100);
+  CVNCollectionViewItem* item = tile(2);
+  EXPECT_FALSE(item->cancelButton()->isEnabled());
+  QTest::mouseClick(item->cancelButton(), Qt::LeftButton);
+  item->cancel();
+  EXPECT_EQ(item->cancelAlert(), nullptr);
+  EXPECT_FALSE(third->isCancelled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, IdleCancelTest,
+                         ::testing::Values(IdleCancelCase{"Waiting", false},
+                                           IdleCancelCase{"Finished", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct AnswerCase {
+  const char* name;
+  const char* button;
+  bool cancels;
+};
+
+class AnswerTest : public TileTest, public ::testing::WithParamInterface<AnswerCase> {};
+
+TEST_P(AnswerTest, TheConfirmationCancelsOnYesOnly) {
+  auto running = addHeld();
+  ASSERT_TRUE(CVNSpinUntil([&] { return running->isExecuting(); }));
+  CVNCollectionViewItem* item = tile(0);
+  ASSERT_TRUE(CVNSpinUntil([&] { return item->cancelButton()->isEnabled(); }));
+  QTest::mouseClick(item->cancelButton(), Qt::LeftButton);
+  QMessageBox* alert = item->cancelAlert();
+  ASSERT_NE(alert, nullptr);
+  EXPECT_TRUE(alert->isVisible());
+  EXPECT_EQ(alert->windowModality(), Qt::WindowModal);
+  EXPECT_EQ(alert->parentWidget(), menu_->window());
+  EXPECT_EQ(static_cast<QAbstractButton*>(alert->defaultButton()), buttonNamed(alert, "No"));
+  EXPECT_EQ(alert->text(), CVNLocalizedString("ダイアログタイトル:処理キャンセル"));
+  EXPECT_EQ(alert->informativeText(), CVNLocalizedString("ダイアログメッセージ:処理キャンセル"));
+  // A second press shows no second confirmation.
+  item->cancel();
+  EXPECT_EQ(item->cancelAlert(), alert);
+  QTest::mouseClick(buttonNamed(alert, GetParam().button), Qt::LeftButton);
+  EXPECT_EQ(item->cancelAlert(), nullptr);
+  EXPECT_EQ(running->isCancelled(), GetParam().cancels);
+  if (GetParam().cancels) {
+    ASSERT_TRUE(CVNSpinUntil([&] { return allFinished(); }));
+    EXPECT_FALSE(running->succeeded());
+    EXPECT_EQ(resultLabel(item)->text(), CVNLocalizedString("Cancelled"));
+    EXPECT_TRUE(resultLabel(item)->isVisible());
+    EXPECT_EQ(resultLabel(item)->palette().color(QPalette::WindowText), QColor(Qt::red));
+  } else {
+    CVNSpinUntil([] { return false; }, 100);
+    EXPECT_TRUE(running->isExecuting());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AnswerTest,
+                         ::testing::Values(AnswerCase{"No", "No", false},
+                                           AnswerCase{"Yes", "Yes", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TileTest, TheJobsEndClosesTheConfirmationWithoutCancelling) {
+  auto running = addHeld();
+  ASSERT_TRUE(CVNSpinUntil([&] { return running->isExecuting(); }));
+  CVNCollectionViewItem* item = tile(0);
+  item->cancel();
+  QPointer<QMessageBox> alert = item->cancelAlert();
+  ASSERT_NE(alert, nullptr);
+  running->release();
+  ASSERT_TRUE(CVNSpinUntil([&] { return item->cancelAlert() == nullptr; }));
+  EXPECT_FALSE(running->isCancelled());
+  ASSERT_TRUE(CVNSpinUntil([&] { return allFinished(); }));
+  EXPECT_TRUE(running->succeeded());
+  CVNSpinUntil([&] { return alert.isNull(); }, 500);
+  EXPECT_TRUE(alert.isNull() || !alert->isVisible());
+}
+
+TEST_F(TileTest, ATileShowsItsJobsProgressStatusAndResult) {
+  auto running = addHeld(QStringLiteral("/tmp/half"));
+  CVNCollectionViewItem* item = tile(0);
+  // Created: the wait text, no bar.
+  EXPECT_EQ(resultLabel(item)->text(), CVNLocalizedString("Please wait..."));
+  ASSERT_TRUE(CVNSpinUntil([&] {
+    return !running->isIndeterminate() && progressBar(item)->maximum() > 0 &&
+           progressBar(item)->value() > 0;
+  }));
+  EXPECT_TRUE(progressBar(item)->isVisible());
+  EXPECT_FALSE(resultLabel(item)->isVisible());
+  EXPECT_NEAR(progressBar(item)->value(), progressBar(item)->maximum() / 2, 1);
+  EXPECT_EQ(item->findChild<QLabel*>(QStringLiteral("statusLabel"))->toolTip(),
+            QStringLiteral("/tmp/half"));
+  EXPECT_FALSE(item->showInFinderButton()->isEnabled());
+  running->release();
+  ASSERT_TRUE(CVNSpinUntil([&] { return allFinished(); }));
+  EXPECT_FALSE(progressBar(item)->isVisible());
+  EXPECT_TRUE(resultLabel(item)->isVisible());
+  EXPECT_EQ(resultLabel(item)->text(), running->summary());
+  EXPECT_TRUE(item->showInFinderButton()->isEnabled());
+}
+
+// The screenshots a person looks at: the empty window, three tiles (running at
+// half, finished, failed), the cancel confirmation and the preferences.
+class ScreenshotTest : public TileTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  void SetUp() override {
+    CVNInstallLocalization(QString::fromLatin1(GetParam()));
+    TileTest::SetUp();
+  }
+  void TearDown() override {
+    TileTest::TearDown();
+    CVNInstallLocalization(QStringLiteral("en"));
+  }
+  QString name(const char* what) const {
+    return QStringLiteral("app-%1-%2").arg(QLatin1String(what), QLatin1String(GetParam()));
+  }
+};
+
+TEST_P(ScreenshotTest, MainWindowTilesConfirmationAndPreferences) {
+  QMainWindow* window = menu_->window();
+  CVNSpinUntil([] { return false; }, 100);  // lets the layout settle
+  CVNSaveScreenshot(window, name("main-window-empty"));
+
+  window->resize(480, 300);
+  auto running = addHeld(QStringLiteral("/home/user/Documents/Quarterly report 2026"));
+  controller()->acceptFiles({writeZip("Photos from the trip.zip", {{"a.jpg", "jpeg bytes"}})});
+  auto failed = addHeld(QStringLiteral("/home/user/Desktop/Old projects"));
+  ASSERT_TRUE(CVNSpinUntil([&] { return job(1)->isFinished() && failed->isExecuting(); }));
+  failed->cancel();
+  ASSERT_TRUE(CVNSpinUntil([&] {
+    return failed->isFinished() && !tile(0)->findChild<QProgressBar*>()->isHidden() &&
+           tile(0)->findChild<QProgressBar*>()->value() > 0 &&
+           !tile(2)->findChild<QLabel*>(QStringLiteral("resultLabel"))->isHidden();
+  }));
+  CVNSpinUntil([] { return false; }, 200);
+  CVNSaveScreenshot(window, name("main-window-tiles"));
+
+  tile(0)->cancel();
+  ASSERT_NE(tile(0)->cancelAlert(), nullptr);
+  CVNSaveScreenshot(tile(0)->cancelAlert(), name("cancel-confirmation"));
+  tile(0)->endCancelAlert();
+
+  menu_->preferencesAction()->trigger();
+  ASSERT_TRUE(menu_->preferencesWindow()->isVisible());
+  CVNSaveScreenshot(menu_->preferencesWindow(), name("preferences"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, ScreenshotTest, ::testing::Values("en", "ja"));
+
+}  // namespace

@@ -1,0 +1,143 @@
+#include "app/CVNDraggableScrollView.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModel>
+#include <QDragEnterEvent>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QUrl>
+
+#include "AppTestFixture.h"
+#include "jobs/CVNArchiveOperation.h"
+#include "jobs/CVNUnarchiveOperation.h"
+
+namespace {
+
+class DropTest : public AppTest {
+ protected:
+  CVNDraggableScrollView* view() const { return menu_->collectionScrollView(); }
+  // Drags reach a scroll area through its viewport, as the window system sends them.
+  QWidget* target() const { return view()->viewport(); }
+
+  static std::unique_ptr<QMimeData> urls(const std::vector<QUrl>& list) {
+    auto mime = std::make_unique<QMimeData>();
+    mime->setUrls(QList<QUrl>(list.begin(), list.end()));
+    return mime;
+  }
+  static QUrl file(const std::string& path) {
+    return QUrl::fromLocalFile(QString::fromStdString(path));
+  }
+
+  bool enter(const QMimeData* mime) {
+    QDragEnterEvent event(target()->rect().center(), Qt::CopyAction | Qt::MoveAction, mime,
+                          Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target(), &event);
+    return event.isAccepted();
+  }
+  void move(const QMimeData* mime) {
+    QDragMoveEvent event(target()->rect().center(), Qt::CopyAction, mime, Qt::LeftButton,
+                         Qt::NoModifier);
+    QApplication::sendEvent(target(), &event);
+  }
+  void leave() {
+    QDragLeaveEvent event;
+    QApplication::sendEvent(target(), &event);
+  }
+  bool drop(const QMimeData* mime) {
+    QDropEvent event(QPointF(target()->rect().center()), Qt::CopyAction, mime, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(target(), &event);
+    return event.isAccepted();
+  }
+};
+
+TEST_F(DropTest, FramesItselfWhileLocalFilesAreOverItAndLetsGoOnLeave) {
+  auto mime = urls({file(writeZip("t.zip", {{"a.txt", "payload"}}))});
+  EXPECT_FALSE(view()->isHighlighted());
+  ASSERT_TRUE(enter(mime.get()));
+  EXPECT_TRUE(view()->isHighlighted());
+  move(mime.get());
+  EXPECT_TRUE(view()->isHighlighted());
+  // The frame is drawn in the highlight colour, inside the bounds.
+  const QImage image = menu_->window()->grab().toImage();
+  const QPoint corner = view()->mapTo(menu_->window(), QPoint(0, view()->height() / 2));
+  EXPECT_EQ(image.pixelColor(corner), view()->palette().color(QPalette::Highlight));
+  CVNSaveScreenshot(menu_->window(), QStringLiteral("app-main-window-drag-en"));
+  leave();
+  EXPECT_FALSE(view()->isHighlighted());
+  EXPECT_EQ(list()->count(), 0);
+}
+
+TEST_F(DropTest, ADroppedArchiveBecomesAnExtractionJob) {
+  const std::string zip = writeZip("t.zip", {{"a.txt", "payload"}});
+  auto mime = urls({file(zip)});
+  ASSERT_TRUE(enter(mime.get()));
+  EXPECT_TRUE(drop(mime.get()));
+  EXPECT_FALSE(view()->isHighlighted());
+  ASSERT_EQ(list()->count(), 1);
+  auto* extraction = dynamic_cast<CVNUnarchiveOperation*>(job(0).get());
+  ASSERT_NE(extraction, nullptr);
+  EXPECT_EQ(extraction->path(), zip);
+  ASSERT_TRUE(CVNSpinUntil([&] { return allFinished(); }, 20000));
+  EXPECT_TRUE(corvana_test::exists(dir_ / "t/a.txt"));
+}
+
+TEST_F(DropTest, DroppedItemsReachTheSheetInTheDragsOrderAndBecomeAnArchive) {
+  const std::string second = writeText("b.txt", "second");
+  const std::string first = writeText("a.txt", "first");
+  auto mime = urls({file(second), file(first)});
+  ASSERT_TRUE(enter(mime.get()));
+  EXPECT_TRUE(drop(mime.get()));
+  ASSERT_TRUE(CVNSpinUntil([] { return visibleSheet() != nullptr; }));
+  QDialog* sheet = visibleSheet();
+  auto* table = sheet->findChild<QTableView*>();
+  ASSERT_NE(table, nullptr);
+  ASSERT_EQ(table->model()->rowCount(), 2);
+  EXPECT_EQ(table->model()->index(0, 0).data().toString().toStdString(), second);
+  EXPECT_EQ(table->model()->index(1, 0).data().toString().toStdString(), first);
+  auto* archive = sheet->findChild<QPushButton*>(QStringLiteral("archiveButton"));
+  ASSERT_NE(archive, nullptr);
+  QTest::mouseClick(archive, Qt::LeftButton);
+  ASSERT_EQ(list()->count(), 1);
+  EXPECT_NE(dynamic_cast<CVNArchiveOperation*>(job(0).get()), nullptr);
+  ASSERT_TRUE(CVNSpinUntil([&] { return allFinished(); }, 20000));
+  EXPECT_TRUE(job(0)->succeeded());
+  EXPECT_TRUE(corvana_test::exists(job(0)->outputPath()));
+}
+
+struct RefusedCase {
+  const char* name;
+  std::vector<const char*> urls;  // "local" is an existing local file
+  bool text;
+};
+
+class RefusedDropTest : public DropTest, public ::testing::WithParamInterface<RefusedCase> {};
+
+TEST_P(RefusedDropTest, ADragWithoutOnlyLocalFilesIsRefused) {
+  std::vector<QUrl> list;
+  for (const char* url : GetParam().urls) {
+    list.push_back(std::string(url) == "local" ? file(writeText("a.txt"))
+                                               : QUrl(QString::fromLatin1(url)));
+  }
+  auto mime = urls(list);
+  if (GetParam().text) mime->setText(QStringLiteral("/tmp/a.zip"));
+  EXPECT_FALSE(enter(mime.get()));
+  EXPECT_FALSE(view()->isHighlighted());
+  EXPECT_FALSE(drop(mime.get()));
+  CVNSpinUntil([] { return false; }, 50);
+  EXPECT_EQ(visibleSheet(), nullptr);
+  EXPECT_EQ(this->list()->count(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RefusedDropTest,
+    ::testing::Values(RefusedCase{"TextOnly", {}, true},
+                      RefusedCase{"Remote", {"https://example.com/a.zip"}, false},
+                      RefusedCase{"LocalAndRemote", {"local", "https://example.com/a.zip"}, false},
+                      RefusedCase{"Empty", {}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
