@@ -24,6 +24,7 @@ namespace {
 // Every Mac-only name but "Icon\r" starts with "."; other names spare the
 // predicate its status query.
 bool mayBeMacOnly(std::string_view path) {
+  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
   const std::string_view name = path.substr(path.find_last_of('/') + 1);
   return name.starts_with('.') || name == "Icon\r";
 }

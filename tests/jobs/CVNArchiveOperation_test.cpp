@@ -240,6 +240,18 @@ INSTANTIATE_TEST_SUITE_P(Cases, MacOnlyFolder,
                                                   {"Log:追加した f/.DS_Store", "Log:追加した f"}}),
                          [](const auto& info) { return std::string(info.param.title); });
 
+TEST(CVNArchiveOperation, DroppedMacOnlyFolderIsLeftOutWithAFinalSlash) {
+  TempDir dir;
+  makeFolder(dir / ".Trashes");
+  writeFile(dir / ".Trashes/x", "x");
+  auto job = makeJob({dir / ".Trashes/"});
+  job->setEntrySpecificToMacBehavior(CVNEntrySpecificToMacBehaviorExcludesWithWarning);
+  run(job);
+  ASSERT_TRUE(job->succeeded());
+  EXPECT_EQ(rowsOf(*job), std::vector<std::string>{"Skipped .Trashes"});
+  EXPECT_TRUE(entriesOf(job->outputPath()).empty());
+}
+
 TEST(CVNArchiveOperation, FolderComesAfterItsContents) {
   TempDir dir;
   makeFolder(dir / "f");
