@@ -559,6 +559,40 @@ TEST(CVNUnarchiveOperationSheet, TwoJobsShowTheirSheetsOneAfterTheOther) {
   EXPECT_EQ(treeOf(dir / "b 2"), std::vector<std::string>{"f.txt"});
 }
 
+TEST(CVNUnarchiveOperationSheet, JobCancelledWhileItsSheetWaitsNeverShowsIt) {
+  TempDir dir;
+  QWidget mainWindow;
+  mainWindow.show();
+  std::vector<std::shared_ptr<CVNUnarchiveOperation>> jobs;
+  std::vector<int> shown(2, 0);
+  for (int i = 0; i < 2; ++i) {
+    const std::string name = i == 0 ? "a" : "b";
+    jobs.push_back(std::make_shared<CVNUnarchiveOperation>(
+        writeEngineArchive(dir, dir / (name + ".zip"), {{"f.txt", name}}, "pw")));
+    jobs.back()->setIndeterminately(false);
+    jobs.back()->setMainWindow(&mainWindow);
+    QObject::connect(jobs.back().get(), &CVNUnarchiveOperation::passwordSheetShown,
+                     jobs.back().get(), [&shown, i] { ++shown[i]; });
+  }
+  CVNOperationQueue queue(2);
+  queue.addOperation(jobs[0]);
+  ASSERT_TRUE(CVNSpinUntil([&] { return shown[0] == 1; }));
+  queue.addOperation(jobs[1]);
+  // The second job asks while the first sheet is up, then is cancelled (its tile).
+  ASSERT_TRUE(CVNSpinUntil([&] { return jobs[1]->status() == QStringLiteral("f.txt"); }));
+  CVNSpinUntil([] { return false; }, 200);
+  jobs[1]->cancel();
+  ASSERT_TRUE(CVNSpinUntil([&] { return jobs[1]->isFinished(); }, 2000));
+  EXPECT_FALSE(jobs[1]->succeeded());
+  jobs[0]->passwordTextField()->setText(QStringLiteral("pw"));
+  jobs[0]->submitPassword();
+  ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
+  CVNSpinUntil([] { return false; }, 100);
+  EXPECT_TRUE(jobs[0]->succeeded());
+  EXPECT_EQ(shown, (std::vector<int>{1, 0}));
+  EXPECT_FALSE(jobs[1]->passwordSheet()->isVisible());
+}
+
 // --- Screenshots ---
 
 TEST(CVNUnarchiveOperationScreenshots, PasswordSheetAndLogWindow) {
