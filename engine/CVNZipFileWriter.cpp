@@ -12,9 +12,11 @@
 #include "engine/CVNZipEndOfCentralDirectoryRecord.h"
 #include "engine/CVNZipFileData.h"
 #include "engine/CVNZipFileHandle.h"
+#include "engine/CVNZipFileWriterInternal.h"
 #include "engine/CVNZipLocalFileHeader.h"
 #include "engine/CVNZipZip64EndOfCentralDirectoryLocator.h"
 #include "engine/CVNZipZip64EndOfCentralDirectoryRecord.h"
+#include "engine/io/RVBufferedWriteHandle.h"
 #include "engine/io/RVException.h"
 #include "engine/io/RVFileHandle.h"
 #include "engine/io/RVFileSystem.h"
@@ -22,9 +24,52 @@
 namespace {
 
 constexpr size_t kBufferSize = 0x40000;
+// Central records are about a hundred bytes each; this gathers several hundred.
+constexpr size_t kSpoolBufferSize = 0x10000;
 constexpr uint16_t kVersionMadeBy = 62;  // host 0 (MS-DOS), format 6.2
 constexpr uint32_t kDOSDirectory = 0x10;
 constexpr uint32_t kDOSArchive = 0x20;
+
+// A source file read to its end. A read that comes back short just as the bytes
+// read from the start reach the size the file's status gave is taken as the
+// end, and the read after it returns 0 without a system call: for a small file
+// that call costs more than the data. Any other short read, and a file that
+// has grown meanwhile, still asks the system.
+class SourceHandle final : public RVIOHandle {
+ public:
+  SourceHandle(std::unique_ptr<RVFileHandle> file, uint64_t size)
+      : _file(std::move(file)), _size(size) {}
+
+  bool hasBytesAvailable() override { return !_atEnd && _file->hasBytesAvailable(); }
+  uint64_t offset() override { return _file->offset(); }
+  void seekToOffset(uint64_t offset) override {
+    _atEnd = false;
+    _file->seekToOffset(offset);
+    _position = offset;
+  }
+  uint64_t seekToEnd() override {
+    _atEnd = false;
+    _position = _file->seekToEnd();
+    return _position;
+  }
+  void truncateAtOffset(uint64_t length) override { _file->truncateAtOffset(length); }
+  uint64_t readBytesMaxLength(void* buffer, uint64_t maxLength) override {
+    if (_atEnd || maxLength == 0) return 0;
+    uint64_t n = _file->readBytesMaxLength(buffer, maxLength);
+    _position += n;
+    _atEnd = n < maxLength && _position == _size;
+    return n;
+  }
+  uint64_t writeBytesMaxLength(const void* buffer, uint64_t length) override {
+    return _file->writeBytesMaxLength(buffer, length);
+  }
+
+ private:
+  std::unique_ptr<RVFileHandle> _file;
+  uint64_t _size;
+  uint64_t _position = 0;
+  bool _atEnd = false;
+};
 
 }  // namespace
 
@@ -32,9 +77,14 @@ CVNZipFileWriter::CVNZipFileWriter(const std::string& path, uint64_t splitSize)
     : _inputBuffer(kBufferSize), _outputBuffer(kBufferSize) {
   // Rewriting a local header in place needs the entry and its header in one file.
   RVParameterAssert(splitSize == 0);
-  _zipHandle = CVNZipFileHandle::forUniqueFileAtPath(path, splitSize);
-  _centralDirectoryHandle = std::make_unique<RVFileHandle>(RVCreateTemporaryFile(), true);
-  _path = _zipHandle->path();
+  // With many small entries the system calls cost more than the data: each
+  // entry reaches the archive in one write, each spooled record in none.
+  auto part = CVNZipFileHandle::forUniqueFileAtPath(path, splitSize);
+  _zipPart = part.get();
+  _path = part->path();
+  _zipHandle = std::make_unique<RVBufferedWriteHandle>(std::move(part), kBufferSize);
+  _centralDirectoryHandle = std::make_unique<RVBufferedWriteHandle>(
+      std::make_unique<RVFileHandle>(RVCreateTemporaryFile(), true), kSpoolBufferSize);
 }
 
 CVNZipFileWriter::~CVNZipFileWriter() = default;
@@ -72,11 +122,16 @@ CVNZipResult CVNZipFileWriter::writeFileName(std::u16string_view name, const std
   const bool isFolder = S_ISDIR(st.st_mode);
   std::vector<uint8_t> entryName = encodedEntryName(name, isFolder);
   const uint16_t method = isFolder || compressionLevel == 0 ? 0 : 8;
-  const uint64_t diskIndex = _zipHandle->currentDiskIndex();
+  const uint64_t diskIndex = _zipPart->currentDiskIndex();
   const uint64_t headerOffset = _zipHandle->offset();
 
-  std::unique_ptr<RVFileHandle> source;
-  if (!isFolder) source = RVFileHandle::forReadingAtPath(path);
+  std::unique_ptr<RVIOHandle> source;
+  if (S_ISREG(st.st_mode)) {
+    source = std::make_unique<SourceHandle>(RVFileHandle::forReadingAtPath(path),
+                                            static_cast<uint64_t>(st.st_size));
+  } else if (!isFolder) {
+    source = RVFileHandle::forReadingAtPath(path);
+  }
 
   try {
     // The status taken above gives the entry's times: one system call less per
@@ -128,13 +183,16 @@ CVNZipResult CVNZipFileWriter::writeFileName(std::u16string_view name, const std
     if (finalHeader.size() == firstHeader.size()) {
       entryEnd = _zipHandle->offset();
     } else {
-      moveData(headerOffset + firstHeader.size(), headerOffset + finalHeader.size(),
-               central.compressedSize());
+      CVNZipMoveDataTowardsEnd(*_zipHandle, headerOffset + firstHeader.size(),
+                               headerOffset + finalHeader.size(), central.compressedSize(),
+                               _inputBuffer);
       entryEnd = headerOffset + finalHeader.size() + central.compressedSize();
     }
     _zipHandle->seekToOffset(headerOffset);
     _zipHandle->writeData(finalHeader);
     _zipHandle->seekToOffset(entryEnd);
+    // The entry is in the file before its record is spooled.
+    _zipHandle->flush();
 
     central.saveWithIOHandle(*_centralDirectoryHandle);
   } catch (...) {
@@ -149,22 +207,22 @@ CVNZipResult CVNZipFileWriter::writeFileName(std::u16string_view name, const std
   return CVNZipResultSucceeded;
 }
 
-// Moves `length` bytes from `from` to the later position `to`, back to front, so
-// that every byte is still readable until it has been copied.
-void CVNZipFileWriter::moveData(uint64_t from, uint64_t to, uint64_t length) {
+void CVNZipMoveDataTowardsEnd(RVIOHandle& handle, uint64_t from, uint64_t to, uint64_t length,
+                              std::span<uint8_t> buffer) {
+  RVParameterAssert(to >= from && !buffer.empty());
   uint64_t remaining = length;
   while (remaining > 0) {
-    uint64_t n = std::min<uint64_t>(remaining, _inputBuffer.size());
+    uint64_t n = std::min<uint64_t>(remaining, buffer.size());
     remaining -= n;
-    _zipHandle->seekToOffset(from + remaining);
-    _zipHandle->readBytesLength(_inputBuffer.data(), n);
-    _zipHandle->seekToOffset(to + remaining);
-    _zipHandle->writeBytesLength(_inputBuffer.data(), n);
+    handle.seekToOffset(from + remaining);
+    handle.readBytesLength(buffer.data(), n);
+    handle.seekToOffset(to + remaining);
+    handle.writeBytesLength(buffer.data(), n);
   }
 }
 
 void CVNZipFileWriter::closeFile() {
-  const uint64_t directoryDisk = _zipHandle->currentDiskIndex();
+  const uint64_t directoryDisk = _zipPart->currentDiskIndex();
   const uint64_t directoryOffset = _zipHandle->offset();
   uint64_t directorySize = 0;
 
@@ -179,7 +237,7 @@ void CVNZipFileWriter::closeFile() {
   }
   _centralDirectoryHandle->truncateAtOffset(0);
 
-  const uint64_t lastDisk = _zipHandle->currentDiskIndex();
+  const uint64_t lastDisk = _zipPart->currentDiskIndex();
   const bool zip64 =
       static_cast<uint32_t>(lastDisk) >= 0xFFFF || static_cast<uint32_t>(directoryDisk) >= 0xFFFF ||
       _totalCentralDirectoryCountOnThisDisk >= 0xFFFF || _totalCentralDirectoryCount >= 0xFFFF ||
@@ -222,4 +280,5 @@ void CVNZipFileWriter::closeFile() {
       static_cast<uint32_t>(std::min<uint64_t>(directoryOffset, 0xFFFFFFFF)));
   end.setZipFileComment(_zipFileComment);
   end.saveWithIOHandle(*_zipHandle);
+  _zipHandle->flush();
 }

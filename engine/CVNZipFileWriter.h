@@ -15,7 +15,7 @@
 class CVNEngineJob;
 class CVNPathComponentEncoder;
 class CVNZipFileHandle;
-class RVIOHandle;
+class RVBufferedWriteHandle;
 
 class CVNZipFileWriter {
  public:
@@ -65,7 +65,6 @@ class CVNZipFileWriter {
 
  private:
   std::vector<uint8_t> encodedEntryName(std::u16string_view name, bool isFolder) const;
-  void moveData(uint64_t from, uint64_t to, uint64_t length);
 
   std::string _path;
   CVNEngineJob* _operation = nullptr;
@@ -75,8 +74,10 @@ class CVNZipFileWriter {
   bool _writesArchiveAttribute = true;
   std::vector<uint8_t> _inputBuffer;
   std::vector<uint8_t> _outputBuffer;
-  std::unique_ptr<CVNZipFileHandle> _zipHandle;
-  std::unique_ptr<RVIOHandle> _centralDirectoryHandle;
+  // The archive's part handle, owned by _zipHandle, which buffers its writes.
+  CVNZipFileHandle* _zipPart = nullptr;
+  std::unique_ptr<RVBufferedWriteHandle> _zipHandle;
+  std::unique_ptr<RVBufferedWriteHandle> _centralDirectoryHandle;
   uint64_t _totalCentralDirectoryCountOnThisDisk = 0;
   uint64_t _totalCentralDirectoryCount = 0;
 };

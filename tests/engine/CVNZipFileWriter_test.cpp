@@ -15,6 +15,9 @@
 #include "engine/CVNPathComponentEncoder.h"
 #include "engine/CVNZipCentralFileHeader.h"
 #include "engine/CVNZipFileReader.h"
+#include "engine/CVNZipFileWriterInternal.h"
+#include "engine/io/RVBufferedWriteHandle.h"
+#include "engine/io/RVDataHandle.h"
 #include "support/TestSupport.h"
 #include "support/TestZipArchive.h"
 
@@ -218,6 +221,43 @@ TEST_F(ZipFileWriterTest, RoundTripsThroughTheReaderAtEveryLevelWithAndWithoutPa
       while (auto header = reader->readCentralFileHeader())
         EXPECT_EQ(reader->decompressFileDataRelativeToCentralFileHeader(*header), 0);
       for (const auto& [name, data] : files) EXPECT_EQ(readFile(scratch / name), data) << name;
+    }
+  }
+}
+
+// The move that makes room for a local header grown by its Zip64 field: the
+// ranges overlap, so a copy from the front would overwrite bytes before they
+// are read. Also through the write-back buffer the writer puts in front.
+TEST(ZipDataMoveTest, MovesBackToFrontOverOverlappingRanges) {
+  // clang-format off
+  const struct { uint64_t from, length, distance; size_t bufferSize; } cases[] = {
+      {0, 20, 3, 4}, {5, 1000, 20, 64}, {30, 3000, 20, 1000}, {7, 10, 20, 4},
+      {0, 9, 0, 4}, {40, 0, 20, 4},
+      {50, (256 << 10) * 2 + 77, 20, 256 << 10}};  // the writer's buffer and shift
+  // clang-format on
+  for (const auto& c : cases) {
+    for (bool buffered : {false, true}) {
+      SCOPED_TRACE(testing::Message() << c.from << "+" << c.length << " by " << c.distance << " in "
+                                      << c.bufferSize << (buffered ? " buffered" : ""));
+      Bytes original(c.from + c.length + c.distance);
+      for (size_t i = 0; i < original.size(); ++i)
+        original[i] = static_cast<uint8_t>(i * 131 + (i >> 8));
+      // What is left behind at the old place stays; only the new place changes.
+      Bytes expected = original;
+      std::copy(original.begin() + c.from, original.begin() + c.from + c.length,
+                expected.begin() + c.from + c.distance);
+      Bytes buffer(c.bufferSize);
+      auto data = std::make_unique<RVDataHandle>(original);
+      RVDataHandle& plain = *data;
+      if (buffered) {
+        RVBufferedWriteHandle handle(std::move(data), 256 << 10);
+        CVNZipMoveDataTowardsEnd(handle, c.from, c.from + c.distance, c.length, buffer);
+        handle.flush();
+        EXPECT_TRUE(plain.data() == expected);
+      } else {
+        CVNZipMoveDataTowardsEnd(plain, c.from, c.from + c.distance, c.length, buffer);
+        EXPECT_TRUE(plain.data() == expected);
+      }
     }
   }
 }
