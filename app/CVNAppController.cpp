@@ -224,6 +224,9 @@ void CVNAppController::addOperation(std::shared_ptr<CVNOperation> operation) {
         if (job->isFinished()) operationDidFinish(job);
       },
       Qt::QueuedConnection);
+  // Quitting is under way: the job is shown but never runs, so the drain it
+  // joins still comes to an end.
+  if (terminatesWhenDrained_ || terminated_) job->cancel();
   operationQueue_->addOperation(operation);
   if (operationsController_) operationsController_->addObject(std::move(operation));
   if (window_) window_->raise();

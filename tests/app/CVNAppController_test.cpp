@@ -316,7 +316,11 @@ TEST_F(AppTest, YesCancelsEveryJobAndQuitsOnceTheQueueHasDrained) {
   controller()->terminate();
   ASSERT_NE(controller()->terminateAlert(), nullptr);
   QTest::mouseClick(buttonNamed(controller()->terminateAlert(), "Yes"), Qt::LeftButton);
+  // A job that arrives while the queue drains never starts.
+  auto late = addHeld(QStringLiteral("/tmp/late"));
   ASSERT_TRUE(CVNSpinUntil([&] { return terminations_ > 0; }, kJobTimeoutMs));
+  EXPECT_TRUE(late->isCancelled());
+  EXPECT_EQ(late->result(), CVNLocalizedString("Please wait..."));
   EXPECT_EQ(terminations_, 1);
   EXPECT_TRUE(queueEmptyAtTermination_);
   for (const auto& held : {first, second, waiting}) {
