@@ -1,0 +1,458 @@
+// The update check against a loopback HTTP server run by the test: what each
+// reply shows, quiet and from the menu, the failures, the time-out with the
+// window repainting meanwhile, no overlapping checks, and the daily schedule.
+#include "app/CVNUpdateCheck.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPointer>
+#include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QTranslator>
+#include <QUrl>
+#include <QWidget>
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "AppTestSupport.h"
+#include "CVNBundle.h"
+#include "app/CVNUserDefaults.h"
+#include "jobs/CVNLocalization.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const char* const kNone = nullptr;
+const char* const kUpdate = "アップデート確認:ダイアログ本文:アップデートあり";
+const char* const kCurrent = "アップデート確認:ダイアログ本文:アップデートなし";
+const char* const kSpecial = "アップデート確認:ダイアログ本文:特別バージョンを利用中";
+const char* const kInvalid = "アップデート確認:ダイアログ本文:不正なバージョン";
+const char* const kFailed = "アップデート確認:ダイアログ本文:アップデート確認失敗";
+const char* const kNoConnection = "アップデート確認:ダイアログ本文:ネットワーク接続不可";
+const char* const kNotHttp = "アップデート確認:ダイアログ本文:ネットワークエラー";
+
+// Puts its own request address in place of the table's.
+class AddressTable : public QTranslator {
+ public:
+  QString address;
+  QString translate(const char* context, const char* source, const char*, int) const override {
+    if (qstrcmp(context, "Corvana") == 0 && qstrcmp(source, "アップデート確認URL") == 0)
+      return address;
+    return {};
+  }
+  bool isEmpty() const override { return false; }
+};
+
+// Records what the desktop was asked to open.
+class UrlRecorder : public QObject {
+  Q_OBJECT
+ public:
+  std::vector<QUrl> opened;
+ public slots:
+  void open(const QUrl& url) { opened.push_back(url); }
+};
+
+// A loopback HTTP server: answers every request with one status and body, or
+// keeps the connection open without a word.
+class Server : public QObject {
+ public:
+  int status = 200;
+  QByteArray body;
+  bool silent = false;
+  std::vector<QByteArray> requests;
+  // Called when a request has arrived, before it is answered.
+  std::function<void()> onRequest;
+
+  Server() {
+    server_.listen(QHostAddress::LocalHost);
+    connect(&server_, &QTcpServer::newConnection, this, [this] {
+      while (QTcpSocket* socket = server_.nextPendingConnection()) {
+        socket->setParent(this);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
+      }
+    });
+  }
+  quint16 port() const { return server_.serverPort(); }
+
+ private:
+  void read(QTcpSocket* socket) {
+    QByteArray& pending = pending_[socket];
+    pending += socket->readAll();
+    const qsizetype end = pending.indexOf("\r\n\r\n");
+    if (end < 0) return;
+    requests.push_back(pending.left(pending.indexOf("\r\n")));
+    pending.clear();
+    if (onRequest) onRequest();
+    if (silent) return;
+    socket->write("HTTP/1.1 " + QByteArray::number(status) + " Reason\r\nContent-Length: " +
+                  QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+    socket->disconnectFromHost();
+  }
+
+  QTcpServer server_;
+  std::map<QTcpSocket*, QByteArray> pending_;
+};
+
+// An alert as the user saw it.
+struct Alert {
+  QString title;
+  QString text;
+  QStringList buttons;
+  Qt::WindowModality modality;
+};
+
+class UpdateCheckTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CVNUseScratchUserDefaults();
+    table_.address = QStringLiteral("http://127.0.0.1:%1/update?version=%@").arg(server_.port());
+    QCoreApplication::installTranslator(&table_);
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder_, "open");
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), &recorder_, "open");
+    // Answers every alert that shows, with the button named `answer_`.
+    QObject::connect(&answerer_, &QTimer::timeout, [this] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box || box == answered_) return;
+      answered_ = box;
+      Alert alert{box->windowTitle(), box->text(), {}, box->windowModality()};
+      for (QAbstractButton* button : box->buttons()) alert.buttons << button->text();
+      alerts_.push_back(alert);
+      QAbstractButton* chosen = box->buttons().value(0);
+      for (QAbstractButton* button : box->buttons()) {
+        if (answer_ && button->text() == CVNLocalizedString(answer_)) chosen = button;
+      }
+      QTimer::singleShot(0, chosen, &QAbstractButton::click);
+    });
+    answerer_.start(5);
+  }
+
+  void TearDown() override {
+    answerer_.stop();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    QCoreApplication::removeTranslator(&table_);
+  }
+
+  CVNUserDefaults& defaults() { return CVNUserDefaults::standardUserDefaults(); }
+  QString lastCheckKey() const { return QString::fromLatin1(CVNLastCheckForUpdatesKey); }
+
+  Server server_;
+  AddressTable table_;
+  UrlRecorder recorder_;
+  QTimer answerer_;
+  QPointer<QMessageBox> answered_;
+  const char* answer_ = nullptr;
+  std::vector<Alert> alerts_;
+  CVNUpdateCheck check_;
+};
+
+struct ReplyCase {
+  const char* name;
+  bool quiet;
+  int status;
+  QByteArray body;
+  const char* answer;  // the button the user takes, when the alert has two
+  const char* shown;   // the alert's text key, or kNone
+  int buttons;
+  bool opensProductPage;
+};
+
+const char* const kLater = "アップデート確認:ボタン:後にする";
+const char* const kView = "アップデート確認:ボタン:アップデート内容を見る...";
+
+class UpdateCheckReplyTest : public UpdateCheckTest,
+                             public ::testing::WithParamInterface<ReplyCase> {};
+
+TEST_P(UpdateCheckReplyTest, ShowsWhatTheReplyCallsFor) {
+  const ReplyCase& c = GetParam();
+  server_.status = c.status;
+  server_.body = c.body;
+  answer_ = c.answer;
+  check_._isUpdated(c.quiet);
+
+  ASSERT_EQ(server_.requests.size(), 1u);
+  EXPECT_EQ(server_.requests[0],
+            "GET /update?version=" + QByteArray(CVNBundleVersion.data()) + " HTTP/1.1");
+  if (!c.shown) {
+    EXPECT_TRUE(alerts_.empty()) << alerts_.front().text.toStdString();
+  } else {
+    ASSERT_EQ(alerts_.size(), 1u);
+    const Alert& alert = alerts_.front();
+    EXPECT_EQ(alert.text, CVNLocalizedString(c.shown));
+    EXPECT_EQ(alert.title,
+              CVNLocalizedString("アップデート確認:ダイアログ件名:アップデートを確認"));
+    EXPECT_EQ(alert.modality, Qt::ApplicationModal);
+    EXPECT_EQ(alert.buttons.size(), c.buttons);
+    if (c.buttons == 2) {
+      EXPECT_TRUE(alert.buttons.contains(CVNLocalizedString(kLater)));
+      EXPECT_TRUE(alert.buttons.contains(CVNLocalizedString(kView)));
+    }
+  }
+  if (c.opensProductPage) {
+    ASSERT_EQ(recorder_.opened.size(), 1u);
+    EXPECT_EQ(recorder_.opened[0], QUrl(CVNLocalizedString("製品URL")));
+  } else {
+    EXPECT_TRUE(recorder_.opened.empty());
+  }
+  EXPECT_FALSE(CVNUpdateCheck::isChecking());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, UpdateCheckReplyTest,
+    ::testing::Values(
+        ReplyCase{"QuietUpdateViewed", true, 200, "5", kView, kUpdate, 2, true},
+        ReplyCase{"QuietUpdateLater", true, 200, "5", kLater, kUpdate, 2, false},
+        ReplyCase{"QuietCurrent", true, 200, "0", nullptr, kNone, 0, false},
+        ReplyCase{"QuietSpecial", true, 200, "-1", nullptr, kNone, 0, false},
+        ReplyCase{"MenuCurrent", false, 200, "0", nullptr, kCurrent, 1, false},
+        ReplyCase{"MenuSpecial", false, 200, "-1", nullptr, kSpecial, 1, false},
+        ReplyCase{"QuietInvalidViewed", true, 200, "-2", kView, kInvalid, 2, true},
+        ReplyCase{"MenuInvalidLater", false, 200, "-2", kLater, kInvalid, 2, false},
+        ReplyCase{"MenuUpdateViewed", false, 200, "1", kView, kUpdate, 2, true},
+        ReplyCase{"LeadingSpaces", false, 200, "  7", kLater, kUpdate, 2, false},
+        ReplyCase{"LineBreaksAndSign", false, 200, "\r\n+3\r\n", kLater, kUpdate, 2, false},
+        ReplyCase{"DigitsThenText", false, 200, "12abc", kLater, kUpdate, 2, false},
+        ReplyCase{"EmptyBody", false, 200, "", nullptr, kCurrent, 1, false},
+        ReplyCase{"Letters", false, 200, "abc", nullptr, kCurrent, 1, false},
+        ReplyCase{"SpaceInsideTheSign", false, 200, "- 3", nullptr, kCurrent, 1, false},
+        ReplyCase{"InvalidUtf8", false, 200, "5\xff", nullptr, kCurrent, 1, false},
+        ReplyCase{"QuietInvalidUtf8", true, 200, "\xc3", nullptr, kNone, 0, false},
+        ReplyCase{"Menu404", false, 404, "5", nullptr, kFailed, 1, false},
+        ReplyCase{"Menu410", false, 410, "", nullptr, kFailed, 1, false},
+        ReplyCase{"Menu500", false, 500, "5", nullptr, kFailed, 1, false},
+        ReplyCase{"Menu204", false, 204, "", nullptr, kFailed, 1, false},
+        ReplyCase{"Quiet404", true, 404, "5", nullptr, kNone, 0, false},
+        ReplyCase{"Quiet500", true, 500, "-2", nullptr, kNone, 0, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(UpdateCheckVersion, ReadsTheLeadingNumberClampedTo32Bits) {
+  const struct {
+    QByteArray body;
+    int32_t n;
+  } cases[] = {
+      {"2147483647", 2147483647},
+      {"2147483648", 2147483647},
+      {"99999999999999999999999", 2147483647},
+      {"-2147483648", -2147483647 - 1},
+      {"-2147483649", -2147483647 - 1},
+      {"\t\v\f 42", 42},
+      {"\xe3\x80\x80"
+       "8",
+       8},                  // ideographic space
+      {"\xef\xbc\x95", 0},  // fullwidth digit five
+      {"+", 0},
+      {"-", 0},
+      {"--1", 0},
+      {"0x10", 0},
+      {"007", 7},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(CVNUpdateCheck::versionFromReply(c.body), c.n) << c.body.toStdString();
+}
+
+TEST_F(UpdateCheckTest, ARefusedConnectionIsNoConnection) {
+  quint16 closedPort;
+  {
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    closedPort = closed.serverPort();
+  }
+  table_.address = QStringLiteral("http://127.0.0.1:%1/update?version=%@").arg(closedPort);
+  check_._isUpdated(true);
+  EXPECT_TRUE(alerts_.empty());
+  check_._isUpdated(false);
+  ASSERT_EQ(alerts_.size(), 1u);
+  EXPECT_EQ(alerts_[0].text, CVNLocalizedString(kNoConnection));
+  EXPECT_EQ(alerts_[0].buttons.size(), 1);
+}
+
+TEST_F(UpdateCheckTest, ADataAddressIsNoHttpResponse) {
+  table_.address = QStringLiteral("data:text/plain,5?%@");
+  check_._isUpdated(true);
+  EXPECT_TRUE(alerts_.empty());
+  check_._isUpdated(false);
+  ASSERT_EQ(alerts_.size(), 1u);
+  EXPECT_EQ(alerts_[0].text, CVNLocalizedString(kNotHttp));
+}
+
+// Counts its paints.
+class PaintCounter : public QWidget {
+ public:
+  int paints = 0;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    ++paints;
+    QPainter(this).fillRect(rect(), Qt::white);
+  }
+};
+
+TEST_F(UpdateCheckTest, ASilentServerEndsAtTheTimeOutWhileTheWindowRepaintsAndJobsGoOn) {
+  server_.silent = true;
+  check_.setTransferTimeout(400ms);
+  PaintCounter window;
+  window.resize(200, 100);
+  window.show();
+  ASSERT_TRUE(CVNSpinUntil([&] { return window.paints > 0; }));
+
+  int paintsWhileWaiting = 0;
+  std::atomic<bool> workerCallRan = false;
+  std::thread worker;
+  server_.onRequest = [&] {
+    const int before = window.paints;
+    QTimer::singleShot(50, &window, [&window] { window.update(); });
+    QTimer::singleShot(150, &window, [&, before] { paintsWhileWaiting = window.paints - before; });
+    // A job's call to the main thread, as a job posts it from its worker.
+    worker = std::thread([&] {
+      QMetaObject::invokeMethod(
+          &window, [&] { workerCallRan = true; }, Qt::QueuedConnection);
+    });
+  };
+
+  QElapsedTimer elapsed;
+  elapsed.start();
+  check_._isUpdated(false);
+  const qint64 waited = elapsed.elapsed();
+  if (worker.joinable()) worker.join();
+
+  ASSERT_EQ(server_.requests.size(), 1u);
+  ASSERT_EQ(alerts_.size(), 1u);
+  EXPECT_EQ(alerts_[0].text, CVNLocalizedString(kNoConnection));
+  EXPECT_GE(waited, 300);  // timers may fire a little early
+  EXPECT_LT(waited, 10000);
+  EXPECT_GT(paintsWhileWaiting, 0);
+  EXPECT_TRUE(workerCallRan);
+}
+
+TEST_F(UpdateCheckTest, AQuietCheckAtTheTimeOutShowsNothing) {
+  server_.silent = true;
+  check_.setTransferTimeout(200ms);
+  check_._isUpdated(true);
+  EXPECT_EQ(server_.requests.size(), 1u);
+  EXPECT_TRUE(alerts_.empty());
+}
+
+TEST_F(UpdateCheckTest, ChecksNeverOverlap) {
+  server_.silent = true;
+  check_.setTransferTimeout(400ms);
+  CVNUpdateCheck other;
+  bool secondReturned = false;
+  bool checkingMeanwhile = false;
+  server_.onRequest = [&] {
+    QTimer::singleShot(0, [&] {
+      checkingMeanwhile = CVNUpdateCheck::isChecking();
+      other.checkForUpdates();
+      check_.checkForUpdates();
+      secondReturned = true;
+    });
+  };
+  check_._isUpdated(false);
+  CVNSpinUntil([] { return false; }, 100);
+  EXPECT_TRUE(checkingMeanwhile);
+  EXPECT_TRUE(secondReturned);
+  EXPECT_EQ(server_.requests.size(), 1u);
+  EXPECT_EQ(alerts_.size(), 1u);
+  EXPECT_FALSE(CVNUpdateCheck::isChecking());
+}
+
+TEST(UpdateCheckSchedule, IsDueWhenMissingOrMoreThanADayOld) {
+  const QDateTime now = QDateTime::currentDateTimeUtc();
+  const struct {
+    const char* name;
+    QVariant last;
+    bool due;
+  } cases[] = {
+      {"missing", QVariant(), true},
+      {"not a date", QVariant(QStringLiteral("yesterday")), true},
+      {"86401 s old", now.addSecs(-86401), true},
+      {"86400.001 s old", now.addMSecs(-86400001), true},
+      {"exactly 86400 s old", now.addSecs(-86400), false},
+      {"an hour old", now.addSecs(-3600), false},
+      {"now", now, false},
+      {"in the future", now.addSecs(86400 * 30), false},
+      {"two days old in another zone", now.addDays(-2).toLocalTime(), true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CVNUpdateCheck::isDue(c.last, now), c.due) << c.name;
+}
+
+TEST_F(UpdateCheckTest, TheLaunchCheckStoresTheDateOnDiskBeforeItsRequest) {
+  server_.body = "0";
+  std::optional<QVariant> onDisk;
+  server_.onRequest = [&] {
+    QSettings file(defaults().settings().fileName(), QSettings::IniFormat);
+    onDisk = file.value(lastCheckKey());
+  };
+  const QDateTime before = QDateTime::currentDateTimeUtc();
+  check_.checkForUpdatesIfDue();
+
+  ASSERT_EQ(server_.requests.size(), 1u);
+  ASSERT_TRUE(onDisk.has_value());
+  EXPECT_GE(onDisk->toDateTime(), before);
+  EXPECT_LE(onDisk->toDateTime(), QDateTime::currentDateTimeUtc());
+  EXPECT_TRUE(alerts_.empty());
+
+  // The next launch within the day asks nothing.
+  check_.checkForUpdatesIfDue();
+  EXPECT_EQ(server_.requests.size(), 1u);
+}
+
+TEST_F(UpdateCheckTest, TheLaunchCheckFollowsTheStoredDate) {
+  const QDateTime now = QDateTime::currentDateTimeUtc();
+  const struct {
+    const char* name;
+    QDateTime last;
+    bool asks;
+  } cases[] = {
+      {"two days old", now.addDays(-2), true},
+      {"an hour old", now.addSecs(-3600), false},
+      {"in the future", now.addDays(3), false},
+  };
+  for (const auto& c : cases) {
+    server_.requests.clear();
+    defaults().setObject(c.last, lastCheckKey());
+    check_.checkForUpdatesIfDue();
+    EXPECT_EQ(server_.requests.size(), c.asks ? 1u : 0u) << c.name;
+    const QDateTime stored = defaults().objectForKey(lastCheckKey()).toDateTime();
+    if (c.asks)
+      EXPECT_GE(stored, now) << c.name;
+    else
+      EXPECT_EQ(stored, c.last) << c.name;
+  }
+}
+
+TEST_F(UpdateCheckTest, TheLaunchCheckStoresTheDateEvenWhenItFails) {
+  server_.status = 500;
+  check_.checkForUpdatesIfDue();
+  EXPECT_EQ(server_.requests.size(), 1u);
+  EXPECT_TRUE(alerts_.empty());
+  EXPECT_TRUE(defaults().objectForKey(lastCheckKey()).toDateTime().isValid());
+}
+
+TEST_F(UpdateCheckTest, TheMenuCommandNeitherReadsNorStoresTheDate) {
+  server_.body = "0";
+  defaults().setObject(QDateTime::currentDateTimeUtc(), lastCheckKey());
+  const QVariant stored = defaults().objectForKey(lastCheckKey());
+  check_.checkForUpdates();
+  EXPECT_EQ(server_.requests.size(), 1u);
+  EXPECT_EQ(defaults().objectForKey(lastCheckKey()), stored);
+  ASSERT_EQ(alerts_.size(), 1u);
+  EXPECT_EQ(alerts_[0].text, CVNLocalizedString(kCurrent));
+}
+
+}  // namespace
+
+#include "CVNUpdateCheck_test.moc"
