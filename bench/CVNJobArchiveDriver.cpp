@@ -1,9 +1,11 @@
-// corvana-bench job-archive: the real archiving job, headless, made as the
-// archive-settings sheet makes it.
+// corvana-bench job-archive: the real archiving job, headless, made by the
+// archive-settings sheet's confirmation.
 //
 //   corvana-bench job-archive [--level -1|0|1|9] [--codepage -1|1252|932|949|936|950]
 //                             [--escaping 1|5|9] [--password TEXT] [--individually]
 //                             [--ignore-empty-folders] [--report-all] ITEM...
+#include <QString>
+#include <QVariantMap>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +15,8 @@
 #include <vector>
 
 #include "CVNJobDriver.h"
-#include "engine/CVNPathComponentEncoder.h"
+#include "app/CVNArchiveMenuController.h"
+#include "app/CVNOptionTables.h"
 #include "engine/CVNStringEncoding.h"
 #include "engine/CVNWindowsCodepage.h"
 #include "jobs/CVNArchiveOperation.h"
@@ -100,48 +103,38 @@ int CVNJobArchiveMain(int argc, char** argv) {
   settings.items.assign(argv + i, argv + argc);
   if (settings.items.empty()) return usageError("job-archive needs at least one ITEM");
 
-  // One encoder for the code page and escaping row, shared by every job.
-  auto encoder = std::make_shared<CVNPathComponentEncoder>();
-  encoder->setEncoding(CVNStringEncodingForWindowsCodepage(settings.codepage));
-  encoder->setTriesConvertingToFullwidth(settings.escaping == 9);
-  encoder->setCharacterEscapeFormat(settings.escaping == 1 ? "_" : "(U+%04X)");
-
-  // The password in the archive's code page, without loss.
-  std::optional<std::vector<uint8_t>> password;
-  if (settings.password && !settings.password->empty()) {
-    if (const auto text = CVNUTF16FromUTF8(*settings.password))
-      password = CVNEncodeString(*text, encoder->encoding());
-    if (!password) {
-      std::fprintf(stderr, "corvana-bench: the password cannot be written in code page %lld\n",
-                   static_cast<long long>(settings.codepage));
-      return 2;
-    }
-  }
-
-  std::vector<std::vector<std::string>> groups;
-  if (settings.individually) {
-    for (const std::string& item : settings.items) groups.push_back({item});
-  } else {
-    groups.push_back(settings.items);
+  // The sheet's own password check, made before the application exists so
+  // that a usage error prints nothing else.
+  const auto password = CVNUTF16FromUTF8(settings.password.value_or(std::string()));
+  if (!password ||
+      (!password->empty() &&
+       !CVNEncodeString(*password, CVNStringEncodingForWindowsCodepage(settings.codepage)))) {
+    std::fprintf(stderr, "corvana-bench: the password cannot be written in code page %lld\n",
+                 static_cast<long long>(settings.codepage));
+    return 2;
   }
 
   CVNJobDriverRun run;
+  // The jobs come from the settings sheet's confirmation, as a confirmed sheet makes them.
   run.makeJobs = [&] {
-    std::vector<std::shared_ptr<CVNOperation>> jobs;
-    for (const auto& group : groups) {
-      auto job = std::make_shared<CVNArchiveOperation>(group, CVNSymbolicLinkBehaviorExcludes);
-      job->setIndeterminately(false);
-      job->setCompressionLevel(settings.level);
-      job->setEncoder(encoder);
-      job->setPassword(password);
-      job->setReportsOnlyWarnings(!settings.reportsAll);
-      job->setEntrySpecificToMacBehavior(CVNEntrySpecificToMacBehaviorExcludes);
-      job->setEmptyFolderBehavior(settings.ignoresEmptyFolders
-                                      ? CVNEmptyFolderBehaviorExcludes
-                                      : CVNEmptyFolderBehaviorIncludesInArchive);
-      job->setReportsAdjustingEntryNameToWindows(true);
-      jobs.push_back(std::move(job));
+    CVNArchiveMenuController::Choices choices;
+    choices.filenames = settings.items;
+    choices.archivesIndividually = settings.individually;
+    choices.ignoresEmptyFolder = settings.ignoresEmptyFolders;
+    choices.compressionLevel = settings.level;
+    choices.codepage = settings.codepage;
+    for (const QVariantMap& row : CVNEscapingLevelTable()) {
+      if (row.value(QStringLiteral("escapingLevel")).toLongLong() != settings.escaping) continue;
+      choices.triesConvertingToFullwidth =
+          row.value(QStringLiteral("triesConvertingToFullwidth")).toBool();
+      choices.characterEscapeFormat =
+          row.value(QStringLiteral("characterEscapeFormat")).toString().toStdString();
     }
+    choices.password = QString::fromStdU16String(*password);
+    choices.reportsOnlyWarnings = !settings.reportsAll;
+    std::vector<std::shared_ptr<CVNOperation>> jobs;
+    CVNArchiveMenuController::makeOperations(
+        choices, [&](std::shared_ptr<CVNArchiveOperation> job) { jobs.push_back(std::move(job)); });
     return jobs;
   };
   run.entriesOf = [](const CVNOperation& job) {
