@@ -346,11 +346,10 @@ void CVNUnarchiveOperation::showPasswordSheet() {
 void CVNUnarchiveOperation::presentPasswordSheet() {
   QDialog* sheet = passwordSheet_;
   if (mainWindow_) {
-    // Parented for the window-modal sheet; the job still owns and deletes it.
-    if (sheet->parentWidget() != mainWindow_) sheet->setParent(mainWindow_, Qt::Dialog);
+    // Parented while it is shown, for the window-modal sheet; the job owns it.
+    sheet->setParent(mainWindow_, Qt::Dialog);
     sheet->setWindowModality(Qt::WindowModal);
   } else {
-    if (sheet->parentWidget()) sheet->setParent(nullptr, Qt::Dialog);
     sheet->setWindowModality(Qt::NonModal);
   }
   passwordSheetVisible_ = true;
@@ -384,14 +383,18 @@ void CVNUnarchiveOperation::withdrawPasswordSheet() {
 void CVNUnarchiveOperation::passwordSheetDidEnd() {
   if (!passwordSheetVisible_) return;
   passwordSheetVisible_ = false;
-  if (passwordSheet_) passwordSheet_->hide();
+  if (passwordSheet_) {
+    passwordSheet_->hide();
+    // Off the main window again, so that closing that window never takes it.
+    passwordSheet_->setParent(nullptr, Qt::Dialog);
+  }
   PasswordSheetQueue& queue = sheetQueue();
   if (queue.showing != this) return;
   queue.showing = nullptr;
   while (!queue.waiting.empty()) {
     QPointer<CVNUnarchiveOperation> next = queue.waiting.front();
     queue.waiting.pop_front();
-    if (!next || next->isCancelled()) continue;
+    if (!next || next->isCancelled() || !next->passwordSheet_) continue;
     queue.showing = next;
     next->presentPasswordSheet();
     return;

@@ -554,7 +554,11 @@ TEST(CVNUnarchiveOperationSheet, TwoJobsShowTheirSheetsOneAfterTheOther) {
   ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
   EXPECT_EQ(order.size(), 2u);
   EXPECT_EQ(mostVisible, 1);
-  for (const auto& job : jobs) EXPECT_TRUE(job->succeeded());
+  for (const auto& job : jobs) {
+    EXPECT_TRUE(job->succeeded());
+    // Off the main window once ended: closing the window never takes it.
+    EXPECT_EQ(job->passwordSheet()->parentWidget(), nullptr);
+  }
   EXPECT_EQ(treeOf(dir / "a 2"), std::vector<std::string>{"f.txt"});
   EXPECT_EQ(treeOf(dir / "b 2"), std::vector<std::string>{"f.txt"});
 }
