@@ -61,33 +61,20 @@ bool CVNZipCentralFileHeader::loadWithIOHandle(RVIOHandle& handle) {
 
 bool CVNZipCentralFileHeader::loadWithFileAtPath(const std::string& path, uint64_t diskIndex,
                                                  uint64_t maxDiskIndex, uint64_t offset) {
-  auto handle = CVNZipFileHandle::forReadingAtPathMaxDiskIndex(
-      path, cvnzip::diskIndex32(diskIndex, "diskIndex"),
-      cvnzip::diskIndex32(maxDiskIndex, "maxDiskIndex"));
-  handle->seekToOffset(offset);
-  return loadWithIOHandle(*handle);
+  return loadWithIOHandle(*cvnzip::openRecordAt(path, diskIndex, maxDiskIndex, offset));
 }
 
 void CVNZipCentralFileHeader::_loadExtraField(const std::vector<uint8_t>& extraField) {
-  cvnzip::ByteReader block(extraField);
-  while (!block.atEnd()) {
-    uint16_t tag = block.u16();
-    uint16_t length = block.u16();
-    cvnzip::ByteReader field(block.take(length));
+  cvnzip::walkExtraField(extraField, [&](uint16_t tag, cvnzip::ByteReader& field) {
     switch (tag) {
       case kTagExtendedTimestamp:
         // Only the modification time travels in a central record.
         if (field.u8() & 0x01) _modificationEpoch = field.u32();
         break;
       case kTagNTFS:
-        field.skip(4);
-        while (!field.atEnd()) {
-          uint16_t attributeTag = field.u16();
-          uint16_t attributeLength = field.u16();
-          cvnzip::ByteReader attribute(field.take(attributeLength));
-          if (attributeTag == 1 && attributeLength > 0)
-            setModificationDate(dateWithNTFSTimestamp(attribute.u64()));
-        }
+        cvnzip::walkNTFSTimes(field, [&](cvnzip::ByteReader& times) {
+          if (!times.atEnd()) setModificationDate(dateWithNTFSTimestamp(times.u64()));
+        });
         break;
       case kTagZip64:
         if (_uncompressedSize == kEscape32) _uncompressedSize = field.u64();
@@ -98,13 +85,12 @@ void CVNZipCentralFileHeader::_loadExtraField(const std::vector<uint8_t>& extraF
       default:
         break;
     }
-  }
+  });
 }
 
 void CVNZipCentralFileHeader::saveWithIOHandle(RVIOHandle& handle) {
-  static const std::vector<uint8_t> kEmpty;
-  const std::vector<uint8_t>& name = _fileName ? *_fileName : kEmpty;
-  const std::vector<uint8_t>& comment = _fileComment ? *_fileComment : kEmpty;
+  const std::vector<uint8_t>& name = cvnzip::bytesOrEmpty(_fileName);
+  const std::vector<uint8_t>& comment = cvnzip::bytesOrEmpty(_fileComment);
   cvnzip::checkLength16(name.size(), "file name");
   cvnzip::checkLength16(comment.size(), "file comment");
 
@@ -117,13 +103,8 @@ void CVNZipCentralFileHeader::saveWithIOHandle(RVIOHandle& handle) {
   bool zip64 = zip64Length > 0;
   bool hasTime = _modificationEpoch != -1;
 
-  if (zip64)
-    _versionNeededToExtract = 45;
-  else if ((_generalPurposeBitFlag & 0x01) || (!name.empty() && name.back() == '/') ||
-           _compressionMethod == 8)
-    _versionNeededToExtract = 20;
-  else
-    _versionNeededToExtract = 10;
+  _versionNeededToExtract =
+      cvnzip::versionNeededToExtract(zip64, _generalPurposeBitFlag, _compressionMethod, name);
 
   RVDOSTime dos = RVDOSTimeWithEpoch(_modificationEpoch);
   uint16_t extraLength = static_cast<uint16_t>((zip64 ? 4 + zip64Length : 0) + (hasTime ? 9 : 0));

@@ -52,19 +52,11 @@ bool CVNZipLocalFileHeader::loadWithIOHandle(RVIOHandle& handle) {
 
 bool CVNZipLocalFileHeader::loadWithFileAtPath(const std::string& path, uint64_t diskIndex,
                                                uint64_t maxDiskIndex, uint64_t offset) {
-  auto handle = CVNZipFileHandle::forReadingAtPathMaxDiskIndex(
-      path, cvnzip::diskIndex32(diskIndex, "diskIndex"),
-      cvnzip::diskIndex32(maxDiskIndex, "maxDiskIndex"));
-  handle->seekToOffset(offset);
-  return loadWithIOHandle(*handle);
+  return loadWithIOHandle(*cvnzip::openRecordAt(path, diskIndex, maxDiskIndex, offset));
 }
 
 void CVNZipLocalFileHeader::_loadExtraField(const std::vector<uint8_t>& extraField) {
-  cvnzip::ByteReader block(extraField);
-  while (!block.atEnd()) {
-    uint16_t tag = block.u16();
-    uint16_t length = block.u16();
-    cvnzip::ByteReader field(block.take(length));
+  cvnzip::walkExtraField(extraField, [&](uint16_t tag, cvnzip::ByteReader& field) {
     switch (tag) {
       case kTagExtendedTimestamp: {
         uint8_t flags = field.u8();
@@ -74,17 +66,12 @@ void CVNZipLocalFileHeader::_loadExtraField(const std::vector<uint8_t>& extraFie
         break;
       }
       case kTagNTFS:
-        field.skip(4);
-        while (!field.atEnd()) {
-          uint16_t attributeTag = field.u16();
-          uint16_t attributeLength = field.u16();
-          cvnzip::ByteReader attribute(field.take(attributeLength));
-          if (attributeTag != 1) continue;
+        cvnzip::walkNTFSTimes(field, [&](cvnzip::ByteReader& times) {
           // Modification, access and creation time, as far as the attribute goes.
-          if (!attribute.atEnd()) setModificationDate(dateWithNTFSTimestamp(attribute.u64()));
-          if (!attribute.atEnd()) setAccessDate(dateWithNTFSTimestamp(attribute.u64()));
-          if (!attribute.atEnd()) setCreationDate(dateWithNTFSTimestamp(attribute.u64()));
-        }
+          if (!times.atEnd()) setModificationDate(dateWithNTFSTimestamp(times.u64()));
+          if (!times.atEnd()) setAccessDate(dateWithNTFSTimestamp(times.u64()));
+          if (!times.atEnd()) setCreationDate(dateWithNTFSTimestamp(times.u64()));
+        });
         break;
       case kTagZip64:
         if (_uncompressedSize == kEscape32) _uncompressedSize = field.u64();
@@ -93,22 +80,16 @@ void CVNZipLocalFileHeader::_loadExtraField(const std::vector<uint8_t>& extraFie
       default:
         break;
     }
-  }
+  });
 }
 
 std::vector<uint8_t> CVNZipLocalFileHeader::data() {
-  static const std::vector<uint8_t> kEmpty;
-  const std::vector<uint8_t>& name = _fileName ? *_fileName : kEmpty;
+  const std::vector<uint8_t>& name = cvnzip::bytesOrEmpty(_fileName);
   cvnzip::checkLength16(name.size(), "file name");
 
   bool zip64 = _uncompressedSize >= kEscape32 || _compressedSize >= kEscape32;
-  if (zip64)
-    _versionNeededToExtract = 45;
-  else if ((_generalPurposeBitFlag & 0x01) || (!name.empty() && name.back() == '/') ||
-           _compressionMethod == 8)
-    _versionNeededToExtract = 20;
-  else
-    _versionNeededToExtract = 10;
+  _versionNeededToExtract =
+      cvnzip::versionNeededToExtract(zip64, _generalPurposeBitFlag, _compressionMethod, name);
 
   RVDOSTime dos = RVDOSTimeWithEpoch(_modificationEpoch);
   bool hasModification = _modificationEpoch != -1;

@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "engine/CVNZipFileHandle.h"
+
 namespace cvnzip {
 
 std::vector<uint8_t> readVariablePart(RVIOHandle& handle, uint64_t length, uint64_t& arrived) {
@@ -80,6 +82,26 @@ void checkLength16(size_t length, std::string_view what) {
     throw RVException(RVInvalidArgumentException,
                       std::string(what) + " is " + std::to_string(length) +
                           " bytes long; a Zip record holds at most 65535");
+}
+
+uint16_t versionNeededToExtract(bool zip64, uint16_t flag, uint16_t method,
+                                std::span<const uint8_t> name) {
+  if (zip64) return 45;
+  if ((flag & 0x01) || (!name.empty() && name.back() == '/') || method == 8) return 20;
+  return 10;
+}
+
+const std::vector<uint8_t>& bytesOrEmpty(const std::optional<std::vector<uint8_t>>& bytes) {
+  static const std::vector<uint8_t> kEmpty;
+  return bytes ? *bytes : kEmpty;
+}
+
+std::unique_ptr<CVNZipFileHandle> openRecordAt(const std::string& path, uint64_t diskIndex,
+                                               uint64_t maxDiskIndex, uint64_t offset) {
+  auto handle = CVNZipFileHandle::forReadingAtPathMaxDiskIndex(
+      path, diskIndex32(diskIndex, "diskIndex"), diskIndex32(maxDiskIndex, "maxDiskIndex"));
+  handle->seekToOffset(offset);
+  return handle;
 }
 
 }  // namespace cvnzip

@@ -1,16 +1,23 @@
 // Byte-level helpers shared by the Zip record classes: little-endian packing
 // into a buffer built in memory, a bounded little-endian reader over bytes
-// already in memory, and the one-read load of a record's fixed part.
+// already in memory, the one-read load of a record's fixed part, and what the
+// local and central headers share (extra-field walks, the version needed to
+// extract, loading from a part of an archive).
 #pragma once
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/io/RVException.h"
 #include "engine/io/RVIOHandle.h"
+
+class CVNZipFileHandle;
 
 namespace cvnzip {
 
@@ -149,5 +156,48 @@ uint32_t diskIndex32(uint64_t value, std::string_view what);
 
 // Refuses a name or comment whose length the 16-bit field cannot hold.
 void checkLength16(size_t length, std::string_view what);
+
+// Calls `apply(tag, field)` for each field of an extra block, in block order,
+// with the field's data in a reader of its own. A tag or length cut off at the
+// end of the block, or a length past it, raises RVIOHandleEndOfBytesException.
+template <typename Apply>
+void walkExtraField(std::span<const uint8_t> block, Apply&& apply) {
+  ByteReader fields(block);
+  while (!fields.atEnd()) {
+    uint16_t tag = fields.u16();
+    uint16_t length = fields.u16();
+    ByteReader field(fields.take(length));
+    apply(tag, field);
+  }
+}
+
+// Calls `apply(attribute)` for each attribute of tag 1 (the times) of an NTFS
+// field, after its four reserved bytes; other attributes are skipped. What is
+// cut off raises RVIOHandleEndOfBytesException.
+template <typename Apply>
+void walkNTFSTimes(ByteReader& field, Apply&& apply) {
+  field.skip(4);
+  while (!field.atEnd()) {
+    uint16_t tag = field.u16();
+    uint16_t length = field.u16();
+    ByteReader attribute(field.take(length));
+    if (tag == 1) apply(attribute);
+  }
+}
+
+// The version needed to extract that a saved header states: 45 with a Zip64
+// field, else 20 for an encrypted entry (flag bit 0), a folder (a name ending
+// in "/") or a deflated one (method 8), else 10.
+uint16_t versionNeededToExtract(bool zip64, uint16_t flag, uint16_t method,
+                                std::span<const uint8_t> name);
+
+// A name or comment as written: none is empty.
+const std::vector<uint8_t>& bytesOrEmpty(const std::optional<std::vector<uint8_t>>& bytes);
+
+// A reading handle on part `diskIndex` of the archive at `path` (parts
+// 0...maxDiskIndex), at `offset`, for loading one record there. Open and seek
+// failures raise, as does an index beyond 32 bits.
+std::unique_ptr<CVNZipFileHandle> openRecordAt(const std::string& path, uint64_t diskIndex,
+                                               uint64_t maxDiskIndex, uint64_t offset);
 
 }  // namespace cvnzip
