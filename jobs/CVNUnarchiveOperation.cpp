@@ -10,7 +10,6 @@
 #include <QListView>
 #include <QPushButton>
 #include <QUrl>
-#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <system_error>
@@ -31,14 +30,6 @@
 namespace {
 
 QString displayPath(const std::string& path) { return QString::fromUtf8(path); }
-
-// The decoded name with "\" as a separator for entries from MS-DOS and NTFS
-// hosts, where it cannot be part of a name.
-std::u16string nameWithWindowsSeparators(std::u16string name, uint16_t versionMadeBy) {
-  const unsigned host = versionMadeBy >> 8;
-  if (host == 0 || host == 11) std::replace(name.begin(), name.end(), u'\\', u'/');
-  return name;
-}
 
 // Sheets asked for on a main window, shown one at a time in the order asked:
 // a window carries one sheet, and a second job waits for its turn. Main thread.
@@ -229,7 +220,7 @@ void CVNUnarchiveOperation::enumerateWithZipFileReader(
       }
     }
     // "\" separates folders in names from Windows, so "sub\Thumbs.db" counts.
-    if (isWindowsFileSystemFile(nameWithWindowsSeparators(*name, header->versionMadeBy()))) {
+    if (isWindowsFileSystemFile(zipFileNameWithSeparators(*name, header->versionMadeBy()))) {
       switch (entrySpecificToWindowsBehavior_.load()) {
         case CVNEntrySpecificToWindowsBehaviorExtracts:
           block(*header);
