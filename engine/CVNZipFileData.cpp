@@ -7,8 +7,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <deque>
 #include <string>
 
+#include "engine/CVNDeflateWorkerPool.h"
 #include "engine/CVNEngineJob.h"
 #include "engine/CVNZipCentralFileHeader.h"
 #include "engine/CVNZipDecryptor.h"
@@ -159,6 +162,49 @@ class InflateStream : public ZlibStream<inflateEnd> {
   }
 };
 
+// One block of a large entry, on a worker: a raw deflate stream of its own,
+// primed with the bytes before the block, so that matches reach back across
+// the seam as in one stream. A sync flush ends it on a byte boundary with the
+// stream still open, so the next block's piece follows it as if one deflater
+// had gone on; the last block ends the stream.
+void deflateBlock(CVNDeflateWorkerPool::Block& block) {
+  DeflateStream deflater(block.level);
+  z_stream& z = deflater.stream();
+  if (block.dictionaryLength > 0 &&
+      deflateSetDictionary(&z, block.data() - block.dictionaryLength,
+                           static_cast<uInt>(block.dictionaryLength)) != Z_OK) {
+    raiseStreamError("deflateSetDictionary");
+  }
+  z.next_in = block.data();
+  z.avail_in = static_cast<uInt>(block.length);
+  z.next_out = block.output();
+  z.avail_out = static_cast<uInt>(block.outputCapacity());
+  int r = deflate(&z, block.last ? Z_FINISH : Z_SYNC_FLUSH);
+  if (r == Z_STREAM_ERROR) raiseStreamError("deflate");
+  // The output has room for the worst case: one call takes everything.
+  const bool complete =
+      block.last ? r == Z_STREAM_END : r == Z_OK && z.avail_in == 0 && z.avail_out > 0;
+  if (!complete) raiseStreamError("deflate");
+  block.outputLength = block.outputCapacity() - z.avail_out;
+  deflater.end();
+}
+
+// Whether the entry whose first `n` bytes were just read from `source` has at
+// least `threshold` bytes. A read that came back short was the last.
+bool reachesThreshold(RVIOHandle& source, uint64_t n, bool filledBuffer, uint64_t threshold) {
+  if (n >= threshold) return true;
+  if (!filledBuffer) return false;
+  uint64_t position;
+  try {
+    position = source.offset();
+  } catch (const RVException&) {
+    return false;  // a pipe: no length to ask for, read it as it comes
+  }
+  const uint64_t end = source.seekToEnd();
+  source.seekToOffset(position);
+  return end > position && end - position >= threshold - n;
+}
+
 }  // namespace
 
 uint32_t CVNZipFileData::calculateCRC32WithIOHandle(RVIOHandle& source,
@@ -247,12 +293,24 @@ void CVNZipFileData::_deflateFileDataWithIOHandle(
   RVParameterAssert(!inputBuffer.empty() && !outputBuffer.empty());
   const uInt inputLength = zlibChunk(inputBuffer);
   const uInt outputLength = zlibChunk(outputBuffer);
+  CVNRaiseIfCancelled(job);
+  uint64_t n = source.readBytesMaxLength(inputBuffer.data(), inputLength);
+  if (reachesThreshold(source, n, n == inputLength, kParallelDeflateThreshold)) {
+    _deflateBlocksWithIOHandle(archive, level, encryptor, {inputBuffer.data(), n}, source, job,
+                               actualCRC32, actualCompressedSize, actualUncompressedSize);
+    return;
+  }
+
   DeflateStream deflater(level);
   z_stream& z = deflater.stream();
   int flush = Z_NO_FLUSH;
+  bool haveRead = true;  // the first buffer, above
   while (flush != Z_FINISH) {
-    CVNRaiseIfCancelled(job);
-    uint64_t n = source.readBytesMaxLength(inputBuffer.data(), inputLength);
+    if (!haveRead) {
+      CVNRaiseIfCancelled(job);
+      n = source.readBytesMaxLength(inputBuffer.data(), inputLength);
+    }
+    haveRead = false;
     if (n == 0) flush = Z_FINISH;
     CVNIncreaseProgress(job, n);
     actualUncompressedSize += n;
@@ -277,6 +335,102 @@ void CVNZipFileData::_deflateFileDataWithIOHandle(
     if (flush == Z_FINISH && r != Z_STREAM_END) raiseStreamError("deflate");
   }
   deflater.end();
+}
+
+void CVNZipFileData::_deflateBlocksWithIOHandle(RVIOHandle& archive, int level,
+                                                CVNZipEncryptor* encryptor,
+                                                std::span<const uint8_t> prefix, RVIOHandle& source,
+                                                CVNEngineJob* job, uint32_t* actualCRC32,
+                                                uint64_t& actualCompressedSize,
+                                                uint64_t& actualUncompressedSize) {
+  using Block = CVNDeflateWorkerPool::Block;
+  constexpr size_t kWindow = CVNDeflateWorkerPool::kWindowSize;
+  CVNDeflateWorkerPool& pool = CVNDeflateWorkerPool::shared();
+  const size_t blockSize = pool.blockSize();
+  const size_t maxInFlight = pool.blockCount();
+  // In the order of the data: compressing, done, or being filled (the last).
+  std::deque<Block*> inFlight;
+  // The end of the block read last, the next block's dictionary.
+  std::vector<uint8_t> window(kWindow);
+  size_t windowLength = 0;
+  bool ended = false;
+  bool endsOnBlockBoundary = false;
+
+  auto writeOldest = [&] {
+    Block* block = inFlight.front();
+    pool.wait(block);
+    if (block->error) std::rethrow_exception(block->error);
+    CVNRaiseIfCancelled(job);
+    if (encryptor) encryptor->encryptBytes(block->output(), int64_t(block->outputLength));
+    archive.writeBytesLength(block->output(), block->outputLength);
+    actualCompressedSize += block->outputLength;
+    CVNIncreaseProgress(job, block->length);
+    inFlight.pop_front();
+    pool.release(block);
+  };
+
+  try {
+    while (!ended || !inFlight.empty()) {
+      CVNRaiseIfCancelled(job);
+      // Finished pieces go out first, so writing overlaps compressing.
+      while (!inFlight.empty() && pool.isDone(inFlight.front())) writeOldest();
+      Block* block = nullptr;
+      if (!ended && inFlight.size() < maxInFlight) {
+        block = pool.tryAcquire();
+        // Holding nothing, wait for another job's block; asking again for the
+        // cancellation now and then.
+        if (!block && inFlight.empty()) block = pool.acquire(std::chrono::milliseconds(50));
+      }
+      if (!block) {
+        if (!inFlight.empty()) writeOldest();
+        continue;
+      }
+      inFlight.push_back(block);
+
+      size_t n = std::min(prefix.size(), blockSize);
+      std::memcpy(block->data(), prefix.data(), n);
+      prefix = prefix.subspan(n);
+      while (n < blockSize && prefix.empty()) {
+        uint64_t got = source.readBytesMaxLength(block->data() + n, blockSize - n);
+        if (got == 0) {
+          ended = true;
+          break;
+        }
+        n += got;
+      }
+      if (n == 0) {
+        // The block before ended the data but was flushed as if more followed.
+        inFlight.pop_back();
+        pool.release(block);
+        endsOnBlockBoundary = true;
+        continue;
+      }
+      actualUncompressedSize += n;
+      if (actualCRC32) *actualCRC32 = RVCRC32Update(*actualCRC32, block->data(), int64_t(n));
+      std::memcpy(block->data() - windowLength, window.data(), windowLength);
+      block->dictionaryLength = windowLength;
+      block->length = n;
+      block->last = ended;
+      block->level = level;
+      windowLength = std::min(n, kWindow);
+      std::memcpy(window.data(), block->data() + n - windowLength, windowLength);
+      pool.submit(block, deflateBlock);
+    }
+    if (endsOnBlockBoundary) {
+      // An empty final block with fixed codes: what deflate makes of no input.
+      uint8_t end[] = {0x03, 0x00};
+      if (encryptor) encryptor->encryptBytes(end, sizeof end);
+      archive.writeBytesLength(end, sizeof end);
+      actualCompressedSize += sizeof end;
+    }
+  } catch (...) {
+    // No worker may touch a block once it is back in the pool.
+    for (Block* block : inFlight) {
+      pool.withdraw(block);
+      pool.release(block);
+    }
+    throw;
+  }
 }
 
 CVNZipResult CVNZipFileData::decompressFileDataWithIOHandle(

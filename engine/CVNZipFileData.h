@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "engine/CVNZipResult.h"
@@ -22,6 +23,11 @@ class RVIOHandle;
 
 class CVNZipFileData {
  public:
+  // Deflated entries of at least this many bytes are compressed in blocks on
+  // every core (CVNDeflateWorkerPool); smaller ones in one stream on the
+  // calling thread.
+  static constexpr uint64_t kParallelDeflateThreshold = uint64_t{1} << 20;
+
   // The CRC-32 of everything from the source's position to its end; leaves the
   // source at offset 0. Credits no progress.
   static uint32_t calculateCRC32WithIOHandle(RVIOHandle& source, std::vector<uint8_t>& buffer,
@@ -65,6 +71,16 @@ class CVNZipFileData {
       RVIOHandle& archive, int level, CVNZipEncryptor* encryptor, std::vector<uint8_t>& inputBuffer,
       std::vector<uint8_t>& outputBuffer, RVIOHandle& source, CVNEngineJob* job,
       uint32_t* actualCRC32, uint64_t& actualCompressedSize, uint64_t& actualUncompressedSize);
+  // The deflate pass of a large entry: the source in blocks, each compressed
+  // by a worker of the shared pool into its own piece of one raw deflate
+  // stream, the pieces written in order. `prefix` holds the first bytes, already
+  // read from the source. The bytes depend only on the data, the level and the
+  // pool's block size.
+  static void _deflateBlocksWithIOHandle(RVIOHandle& archive, int level, CVNZipEncryptor* encryptor,
+                                         std::span<const uint8_t> prefix, RVIOHandle& source,
+                                         CVNEngineJob* job, uint32_t* actualCRC32,
+                                         uint64_t& actualCompressedSize,
+                                         uint64_t& actualUncompressedSize);
 
   // The reading passes over `compressedSize` bytes of data (encryption header
   // excluded); they return 0, 3 or 4.
