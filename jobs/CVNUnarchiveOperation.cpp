@@ -5,7 +5,6 @@
 #include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QDialog>
-#include <QFile>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
@@ -46,10 +45,13 @@ PasswordSheetQueue& sheetQueue() {
 // Asks the desktop's file manager to show `path` selected in its folder; opens
 // the folder itself when no file manager answers.
 void revealInFileManager(const std::string& path) {
-  const QString local = QFile::decodeName(QByteArray::fromStdString(path));
-  const QUrl url = QUrl::fromLocalFile(local);
-  const QUrl folder = QUrl::fromLocalFile(
-      QFile::decodeName(QByteArray::fromStdString(RVPathDeletingLastComponent(path))));
+  // File URLs from the path's own bytes, whatever their encoding.
+  auto fileURL = [](const std::string& bytes) {
+    return QUrl::fromEncoded(QByteArray("file://") +
+                             QByteArray::fromStdString(bytes).toPercentEncoding("/"));
+  };
+  const QUrl url = fileURL(path);
+  const QUrl folder = fileURL(RVPathDeletingLastComponent(path));
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) {
     QDesktopServices::openUrl(folder);
@@ -59,7 +61,7 @@ void revealInFileManager(const std::string& path) {
       QStringLiteral("org.freedesktop.FileManager1"),
       QStringLiteral("/org/freedesktop/FileManager1"),
       QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-  call << QStringList{url.toString()} << QString();
+  call << QStringList{QString::fromLatin1(url.toEncoded())} << QString();
   auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
   QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
                    [folder](QDBusPendingCallWatcher* w) {
