@@ -276,6 +276,9 @@ CVNAppController::TerminateReply CVNAppController::applicationShouldTerminate() 
   alert->setWindowTitle(QStringLiteral("Corvana"));
   alert->setText(CVNLocalizedString("ダイアログタイトル:アプリケーション終了"));
   alert->setInformativeText(CVNLocalizedString("ダイアログメッセージ:アプリケーション終了"));
+  // Wide enough that a sentence does not break after every few words.
+  alert->setStyleSheet(QStringLiteral(
+      "QLabel#qt_msgbox_label, QLabel#qt_msgbox_informativelabel { min-width: 22em; }"));
   QPushButton* no = alert->addButton(CVNLocalizedString("No"), QMessageBox::RejectRole);
   QPushButton* yes = alert->addButton(CVNLocalizedString("Yes"), QMessageBox::AcceptRole);
   alert->setDefaultButton(no);

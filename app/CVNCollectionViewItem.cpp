@@ -109,6 +109,9 @@ void CVNCollectionViewItem::cancel() {
   alert->setWindowTitle(QStringLiteral("Corvana"));
   alert->setText(CVNLocalizedString("ダイアログタイトル:処理キャンセル"));
   alert->setInformativeText(CVNLocalizedString("ダイアログメッセージ:処理キャンセル"));
+  // Wide enough that a sentence does not break after every few words.
+  alert->setStyleSheet(QStringLiteral(
+      "QLabel#qt_msgbox_label, QLabel#qt_msgbox_informativelabel { min-width: 22em; }"));
   cancelAlertNoButton_ = alert->addButton(CVNLocalizedString("No"), QMessageBox::RejectRole);
   cancelAlertYesButton_ = alert->addButton(CVNLocalizedString("Yes"), QMessageBox::AcceptRole);
   alert->setDefaultButton(static_cast<QPushButton*>(cancelAlertNoButton_));

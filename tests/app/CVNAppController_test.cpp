@@ -299,7 +299,6 @@ TEST_F(AppTest, QuittingWithJobsAsksAndNoKeepsThemRunning) {
   EXPECT_EQ(alert->windowModality(), Qt::ApplicationModal);
   EXPECT_EQ(static_cast<QAbstractButton*>(alert->defaultButton()), buttonNamed(alert, "No"));
   EXPECT_EQ(alert->text(), CVNLocalizedString("ダイアログタイトル:アプリケーション終了"));
-  CVNSaveScreenshot(alert, QStringLiteral("app-quit-confirmation-en"));
   QTest::mouseClick(buttonNamed(alert, "No"), Qt::LeftButton);
   CVNSpinUntil([] { return false; }, 100);
   EXPECT_EQ(controller()->terminateAlert(), nullptr);

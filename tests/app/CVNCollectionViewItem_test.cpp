@@ -180,6 +180,12 @@ TEST_P(ScreenshotTest, MainWindowTilesConfirmationAndPreferences) {
   CVNSaveScreenshot(tile(0)->cancelAlert(), name("cancel-confirmation"));
   tile(0)->endCancelAlert();
 
+  controller()->terminate();
+  ASSERT_NE(controller()->terminateAlert(), nullptr);
+  CVNSaveScreenshot(controller()->terminateAlert(), name("quit-confirmation"));
+  QTest::mouseClick(buttonNamed(controller()->terminateAlert(), "No"), Qt::LeftButton);
+  EXPECT_EQ(terminations_, 0);
+
   menu_->preferencesAction()->trigger();
   ASSERT_TRUE(menu_->preferencesWindow()->isVisible());
   CVNSaveScreenshot(menu_->preferencesWindow(), name("preferences"));
