@@ -17,6 +17,7 @@
 #include <variant>
 
 #include "CVNBundle.h"
+#include "app/CVNAppController.h"
 #include "app/CVNUserDefaults.h"
 #include "jobs/CVNLocalization.h"
 
@@ -78,6 +79,16 @@ CVNUpdateCheck::CVNUpdateCheck(QObject* parent)
     : QObject(parent), manager_(new QNetworkAccessManager(this)) {}
 
 CVNUpdateCheck::~CVNUpdateCheck() = default;
+
+CVNUpdateCheck* CVNUpdateCheck::install(CVNAppController* controller) {
+  auto* check = new CVNUpdateCheck(controller);
+  connect(controller, &CVNAppController::checkForUpdatesRequested, check,
+          &CVNUpdateCheck::checkForUpdates);
+  // Launch finishes before the event loop runs. Inside it, a quit asked for
+  // while the check waits ends every loop; before it, the quit would be lost.
+  QTimer::singleShot(0, check, &CVNUpdateCheck::checkForUpdatesIfDue);
+  return check;
+}
 
 void CVNUpdateCheck::checkForUpdates() { _isUpdated(false); }
 

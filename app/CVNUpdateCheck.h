@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 
+class CVNAppController;
 class QNetworkAccessManager;
 
 class CVNUpdateCheck : public QObject {
@@ -23,6 +24,11 @@ class CVNUpdateCheck : public QObject {
 
   explicit CVNUpdateCheck(QObject* parent = nullptr);
   ~CVNUpdateCheck() override;
+
+  // Gives `controller` its update check, owned by it: the menu command answers
+  // its checkForUpdatesRequested(), and the launch-time check runs on the event
+  // loop's first turn. Call it once launch has finished.
+  static CVNUpdateCheck* install(CVNAppController* controller);
 
   // The menu command: a check that reports every outcome.
   void checkForUpdates();

@@ -13,6 +13,7 @@
 #include "app/CVNApplicationService.h"
 #include "app/CVNMainMenu.h"
 #include "app/CVNSignalWatcher.h"
+#include "app/CVNUpdateCheck.h"
 #include "jobs/CVNLocalization.h"
 
 namespace {
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
 
   if (!filenames.empty()) controller->openFiles(filenames);
   controller->applicationDidFinishLaunching();
+  CVNUpdateCheck::install(controller);
   if (filenames.empty()) controller->applicationOpenUntitledFile();
   const int status = QApplication::exec();
   mainMenu.reset();

@@ -29,6 +29,7 @@
 
 #include "AppTestSupport.h"
 #include "CVNBundle.h"
+#include "app/CVNAppController.h"
 #include "app/CVNUserDefaults.h"
 #include "jobs/CVNLocalization.h"
 
@@ -451,6 +452,25 @@ TEST_F(UpdateCheckTest, TheMenuCommandNeitherReadsNorStoresTheDate) {
   EXPECT_EQ(defaults().objectForKey(lastCheckKey()), stored);
   ASSERT_EQ(alerts_.size(), 1u);
   EXPECT_EQ(alerts_[0].text, CVNLocalizedString(kCurrent));
+}
+
+TEST_F(UpdateCheckTest, TheControllerRunsTheLaunchCheckOnceTheLoopTurnsAndTheMenuCommand) {
+  server_.body = "3";
+  answer_ = kLater;
+  CVNAppController controller;
+  CVNUpdateCheck* installed = CVNUpdateCheck::install(&controller);
+  EXPECT_EQ(installed->parent(), &controller);
+  EXPECT_TRUE(server_.requests.empty());
+
+  ASSERT_TRUE(CVNSpinUntil([&] { return alerts_.size() == 1; }));
+  EXPECT_EQ(alerts_[0].text, CVNLocalizedString(kUpdate));
+  EXPECT_TRUE(defaults().objectForKey(lastCheckKey()).toDateTime().isValid());
+
+  server_.body = "0";
+  controller.checkForUpdates();
+  EXPECT_EQ(server_.requests.size(), 2u);
+  ASSERT_EQ(alerts_.size(), 2u);
+  EXPECT_EQ(alerts_[1].text, CVNLocalizedString(kCurrent));
 }
 
 }  // namespace
