@@ -53,8 +53,13 @@ Outcome outcomeOf(QNetworkReply& reply) {
 bool runAlert(const char* textKey, bool twoButtons) {
   QMessageBox box;
   box.setWindowModality(Qt::ApplicationModal);
-  box.setWindowTitle(CVNLocalizedString("アップデート確認:ダイアログ件名:アップデートを確認"));
-  box.setText(CVNLocalizedString(textKey));
+  // Laid out as the application's other alerts: the title as the headline.
+  box.setWindowTitle(QStringLiteral("Corvana"));
+  box.setText(CVNLocalizedString("アップデート確認:ダイアログ件名:アップデートを確認"));
+  box.setInformativeText(CVNLocalizedString(textKey));
+  // Wide enough that a sentence does not break after every few words.
+  box.setStyleSheet(QStringLiteral(
+      "QLabel#qt_msgbox_label, QLabel#qt_msgbox_informativelabel { min-width: 22em; }"));
   if (!QApplication::windowIcon().isNull())
     box.setIconPixmap(QApplication::windowIcon().pixmap(64, 64));
   QPushButton* second = nullptr;

@@ -129,9 +129,10 @@ class UpdateCheckTest : public ::testing::Test {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       if (!box || box == answered_) return;
       answered_ = box;
-      Alert alert{box->windowTitle(), box->text(), {}, box->windowModality()};
+      Alert alert{box->text(), box->informativeText(), {}, box->windowModality()};
       for (QAbstractButton* button : box->buttons()) alert.buttons << button->text();
       alerts_.push_back(alert);
+      if (!screenshot_.isEmpty()) CVNSaveScreenshot(box, screenshot_);
       QAbstractButton* chosen = box->buttons().value(0);
       for (QAbstractButton* button : box->buttons()) {
         if (answer_ && button->text() == CVNLocalizedString(answer_)) chosen = button;
@@ -157,6 +158,7 @@ class UpdateCheckTest : public ::testing::Test {
   QTimer answerer_;
   QPointer<QMessageBox> answered_;
   const char* answer_ = nullptr;
+  QString screenshot_;  // saved of every alert, when named
   std::vector<Alert> alerts_;
   CVNUpdateCheck check_;
 };
@@ -472,6 +474,32 @@ TEST_F(UpdateCheckTest, TheControllerRunsTheLaunchCheckOnceTheLoopTurnsAndTheMen
   ASSERT_EQ(alerts_.size(), 2u);
   EXPECT_EQ(alerts_[1].text, CVNLocalizedString(kCurrent));
 }
+
+// The alert a person sees when an update exists, in both languages.
+class UpdateCheckScreenshotTest : public UpdateCheckTest,
+                                  public ::testing::WithParamInterface<const char*> {
+ protected:
+  void SetUp() override {
+    CVNInstallLocalization(QString::fromLatin1(GetParam()));
+    UpdateCheckTest::SetUp();
+  }
+  void TearDown() override {
+    UpdateCheckTest::TearDown();
+    CVNInstallLocalization(QStringLiteral("en"));
+  }
+};
+
+TEST_P(UpdateCheckScreenshotTest, UpdateAvailable) {
+  server_.body = "4";
+  answer_ = kLater;
+  screenshot_ = QStringLiteral("app-update-available-%1").arg(QLatin1String(GetParam()));
+  check_.checkForUpdates();
+  ASSERT_EQ(alerts_.size(), 1u);
+  EXPECT_EQ(alerts_[0].text, CVNLocalizedString(kUpdate));
+  EXPECT_NE(alerts_[0].text, QString::fromUtf8(kUpdate));  // the table has it
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, UpdateCheckScreenshotTest, ::testing::Values("en", "ja"));
 
 }  // namespace
 
