@@ -1,5 +1,7 @@
 #include "jobs/CVNLogModel.h"
 
+#include <iterator>
+
 #include "jobs/CVNImages.h"
 
 CVNLogModel::CVNLogModel(QObject* parent) : QAbstractListModel(parent) {}
@@ -11,7 +13,18 @@ void CVNLogModel::appendRow(CVNLogRow row) {
   endInsertRows();
 }
 
-int CVNLogModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : count(); }
+void CVNLogModel::appendRows(std::vector<CVNLogRow> rows) {
+  if (rows.empty()) return;
+  const int at = count();
+  beginInsertRows(QModelIndex(), at, at + static_cast<int>(rows.size()) - 1);
+  rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()),
+               std::make_move_iterator(rows.end()));
+  endInsertRows();
+}
+
+int CVNLogModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : count();
+}
 
 QVariant CVNLogModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= count()) return {};
@@ -28,6 +41,9 @@ QVariant CVNLogModel::data(const QModelIndex& index, int role) const {
       return r.messageKey;
     case ArgumentRole:
       return r.argument ? QVariant(*r.argument) : QVariant();
+    case Qt::ToolTipRole:
+      // The argument may be elided in the view; its whole text is one hover away.
+      return r.argument && !r.argument->isEmpty() ? QVariant(*r.argument) : QVariant();
     default:
       return {};
   }

@@ -28,6 +28,8 @@ class CVNLogModel : public QAbstractListModel {
 
   // Appends one row. Main thread only.
   void appendRow(CVNLogRow row);
+  // Appends `rows` in their order, as one insertion. Main thread only.
+  void appendRows(std::vector<CVNLogRow> rows);
 
   const CVNLogRow& row(int index) const { return rows_[static_cast<size_t>(index)]; }
   int count() const { return static_cast<int>(rows_.size()); }

@@ -10,8 +10,14 @@ bool CVNIsMainThread() {
 }
 
 void CVNPostToMainThread(std::function<void()> block) {
-  // Queued calls to one receiver are delivered in the order posted.
-  QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(block), Qt::QueuedConnection);
+  CVNPostToMainThread(QCoreApplication::instance(), std::move(block));
+}
+
+void CVNPostToMainThread(QObject* context, std::function<void()> block) {
+  // Every queued call goes to the one event queue of the main thread, whatever
+  // its receiver, and is delivered in the order posted; a receiver's destruction
+  // removes its own pending calls.
+  QMetaObject::invokeMethod(context, std::move(block), Qt::QueuedConnection);
 }
 
 void CVNPerformOnMainThreadAndWait(std::function<void()> block) {

@@ -2,6 +2,7 @@
 
 #include <QTimer>
 #include <new>
+#include <utility>
 
 #include "engine/io/RVException.h"
 #include "jobs/CVNLocalization.h"
@@ -31,21 +32,23 @@ CVNOperation::~CVNOperation() {
   setStatus(QString());
   setResult(QString());
   setResultTextColor(QColor());
+  // A top-level window has no QObject parent to take it along.
+  delete logWindow_.data();
 }
 
 // Compares, stores under the lock, then emits on the calling thread.
-#define CVN_SETTER(field, value, signal)  \
-  do {                                    \
-    {                                     \
+#define CVN_SETTER(field, value, signal)    \
+  do {                                      \
+    {                                       \
       std::lock_guard<std::mutex> g(lock_); \
-      if (field == value) return;         \
-      field = value;                      \
-    }                                     \
-    emit signal();                        \
+      if (field == value) return;           \
+      field = value;                        \
+    }                                       \
+    emit signal();                          \
   } while (0)
 
-#define CVN_GETTER(field)                 \
-  std::lock_guard<std::mutex> g(lock_);   \
+#define CVN_GETTER(field)               \
+  std::lock_guard<std::mutex> g(lock_); \
   return field
 
 void CVNOperation::start() {
@@ -86,7 +89,8 @@ void CVNOperation::increaseCurrentValue(uint64_t byteCount) {
 }
 
 void CVNOperation::emitCurrentValueIfChanged() {
-  if (currentValueChangedFlag_.exchange(false, std::memory_order_relaxed)) emit currentValueChanged();
+  if (currentValueChangedFlag_.exchange(false, std::memory_order_relaxed))
+    emit currentValueChanged();
 }
 
 void CVNOperation::finish() {
@@ -103,9 +107,7 @@ void CVNOperation::finish() {
   emitCurrentValueIfChanged();
   if (executingWas) emit executingChanged();
   if (!finishedWas) emit finishedChanged();
-  CVNPostToMainThread([timer = QPointer<QTimer>(progressTimer_)] {
-    if (timer) timer->stop();
-  });
+  post([this] { progressTimer_->stop(); });
   emit CVNOperationDidFinish(this);
 }
 
@@ -159,38 +161,60 @@ void CVNOperation::setOutputPath(std::string path) {
   outputPath_ = std::move(path);
 }
 
+void CVNOperation::post(std::function<void()> block) {
+  CVNPostToMainThread(this, std::move(block));
+}
+
 void CVNOperation::logWithIconName(const QString& iconName, const char* messageKey,
                                    std::optional<QString> argument) {
   if (iconName == QLatin1String(CVNIconWarning) || iconName == QLatin1String(CVNIconError)) {
+    bool warnedChanged;
     {
       std::lock_guard<std::mutex> g(lock_);
+      warnedChanged = reportsOnlyWarnings_ && warningCount_ == 0;
       ++warningCount_;
     }
-    emit isWarnedChanged();
+    if (warnedChanged) emit isWarnedChanged();
   }
+  appendRow(iconName, messageKey, std::move(argument));
+}
+
+void CVNOperation::appendRow(const QString& iconName, const char* messageKey,
+                             std::optional<QString> argument) {
   CVNLogRow row{iconName, QString::fromUtf8(messageKey), CVNLocalizedString(messageKey),
                 std::move(argument)};
-  CVNPostToMainThread([model = QPointer<CVNLogModel>(logModel_), row = std::move(row)]() mutable {
-    if (model) model->appendRow(std::move(row));
-  });
+  bool first;
+  {
+    std::lock_guard<std::mutex> g(pendingRowsLock_);
+    first = pendingRows_.empty();
+    pendingRows_.push_back(std::move(row));
+  }
+  if (first) post([this] { appendPendingRows(); });
+}
+
+void CVNOperation::appendPendingRows() {
+  std::vector<CVNLogRow> rows;
+  {
+    std::lock_guard<std::mutex> g(pendingRowsLock_);
+    rows.swap(pendingRows_);
+  }
+  logModel_->appendRows(std::move(rows));
 }
 
 void CVNOperation::postOpening() {
-  CVNPostToMainThread([this] {
-    if (logWindow_) logWindow_->setWindowTitle(status());
+  // Taken now: by the time the blocks run, the worker may have moved the status
+  // on to the first item, or back to the initial text after a failure.
+  const QString opened = status();
+  post([this, opened] {
+    if (logWindow_) logWindow_->setWindowTitle(opened);
   });
   const Texts t = texts();
-  RVGrowl::notifyWithTitle(CVNLocalizedString(t.startTitleKey), status());
-  // The row's argument is the status as the block finds it, like the title.
-  CVNPostToMainThread([this, key = t.startMessageKey] {
-    CVNLogRow row{QString::fromLatin1(CVNIconStart), QString::fromUtf8(key),
-                  CVNLocalizedString(key), status()};
-    logModel_->appendRow(std::move(row));
-  });
+  RVGrowl::notifyWithTitle(CVNLocalizedString(t.startTitleKey), opened);
+  appendRow(QString::fromLatin1(CVNIconStart), t.startMessageKey, opened);
 }
 
 void CVNOperation::postSummary() {
-  CVNPostToMainThread([this] { setResult(summary()); });
+  post([this] { setResult(summary()); });
 }
 
 void CVNOperation::toggleLogWindow() {
@@ -222,25 +246,31 @@ void CVNOperation::wake() {
 }
 
 void CVNOperation::main() {
+  bool warnedChanged;
   {
     std::lock_guard<std::mutex> g(lock_);
+    warnedChanged = reportsOnlyWarnings_ && warningCount_ > 0;
     warningCount_ = 0;
   }
-  emit isWarnedChanged();
-  CVNPostToMainThread([this] { setResultHidden(true); });
+  if (warnedChanged) emit isWarnedChanged();
+  post([this] { setResultHidden(true); });
   CVNPerformOnMainThreadAndWait([this] { execute(); });
 
   const Texts t = texts();
+  // What failed, and its reason as shown: the reason looked up as a key, or the
+  // name when the failure gave no reason, so that the result never goes blank
+  // for a failure that has something to say.
+  std::optional<std::pair<std::string, QString>> failure;
   try {
     open();
     if (!indeterminately()) {
-      CVNPostToMainThread([this] { setProgressIndicatorHidden(false); });
+      post([this] { setProgressIndicatorHidden(false); });
       const uint64_t total = firstPass();
-      CVNPostToMainThread([this, total] { setMaxValue(total); });
+      post([this, total] { setMaxValue(total); });
       CVNPerformOnMainThreadAndWait([this] { determine(); });
       secondPass();
     } else {
-      CVNPostToMainThread([this] {
+      post([this] {
         setAsyncArrowsHidden(false);
         setResultHidden(false);
         setResult(summary());
@@ -248,25 +278,34 @@ void CVNOperation::main() {
       onePass();
     }
     close();
-    CVNPostToMainThread([this] { setSucceeded(true); });
+    post([this] { setSucceeded(true); });
     RVGrowl::notifyWithTitle(CVNLocalizedString(t.successTitleKey), successDescription());
-    CVNPostToMainThread([this] {
+    post([this] {
       setStatus(displayPath(outputPath()));
       setResult(summary());
     });
     logWithIconName(CVNIconFinished, "Finished", finishedArgument());
   } catch (const RVException& e) {
-    removeOutput();
-    fail(e.name(), e.reason());
+    const std::string& key = e.reason() ? *e.reason() : e.name();
+    failure.emplace(e.name(), key.empty() ? QString() : CVNLocalizedString(key.c_str()));
   } catch (const std::bad_alloc&) {
-    removeOutput();
-    fail(std::string(RVOutOfMemoryException), std::nullopt);
+    const std::string name(RVOutOfMemoryException);
+    failure.emplace(name, CVNLocalizedString(name.c_str()));
   } catch (const std::exception& e) {
-    removeOutput();
-    fail(std::string(), std::string(e.what()));
+    failure.emplace(std::string(), CVNLocalizedString(e.what()));
+  } catch (...) {
+    failure.emplace(std::string(), CVNLocalizedString("Error"));
+  }
+  if (failure) {
+    try {
+      removeOutput();
+    } catch (...) {
+      // Nothing more can be done about it; the failure itself is reported below.
+    }
+    fail(failure->first, failure->second);
   }
 
-  CVNPostToMainThread([this] {
+  post([this] {
     setProgressIndicatorHidden(true);
     setAsyncArrowsHidden(true);
     setResultHidden(false);
@@ -274,15 +313,14 @@ void CVNOperation::main() {
   finish();
 }
 
-void CVNOperation::fail(const std::string& name, const std::optional<std::string>& reason) {
+void CVNOperation::fail(const std::string& name, const QString& reason) {
   setInitialStatus();
-  const QString text = reason ? CVNLocalizedString(reason->c_str()) : QString();
-  RVGrowl::notifyWithTitle(CVNLocalizedString(texts().abortTitleKey), text);
-  CVNPostToMainThread([this, text] {
-    setResult(text);
+  RVGrowl::notifyWithTitle(CVNLocalizedString(texts().abortTitleKey), reason);
+  post([this, reason] {
+    setResult(reason);
     setResultTextColor(QColor(Qt::red));
   });
   const bool explained =
       name == RVOperationCancelledException || name == std::string_view(CVNExpectedException);
-  logWithIconName(CVNIconError, explained ? "Failed" : "Error", text);
+  logWithIconName(CVNIconError, explained ? "Failed" : "Error", reason);
 }

@@ -16,8 +16,8 @@
 #include <optional>
 
 #include "engine/CVNEngineJob.h"
+#include "jobs/CVNLogModel.h"
 
-class CVNLogModel;
 class QTimer;
 class RVException;
 
@@ -58,7 +58,8 @@ class CVNOperation : public QObject, public CVNEngineJob {
   // The initial state: one-pass mode, indeterminate, progress 0, bar and spinner
   // hidden, "Please wait..." shown. Create on the main thread.
   explicit CVNOperation(QObject* parent = nullptr);
-  // Clears status, result and resultTextColor through their setters.
+  // Clears status, result and resultTextColor through their setters and deletes
+  // the log window. Main thread, once the job has left its queue.
   ~CVNOperation() override;
 
   // Run by the job queue on its worker thread: `finish` alone when the job was
@@ -130,7 +131,7 @@ class CVNOperation : public QObject, public CVNEngineJob {
   // The rows in logging order. Lives on the main thread.
   CVNLogModel* logModel() const { return logModel_; }
   // The job's log window, from its interface file; titled by the status when the
-  // job opens its output. The base has none.
+  // job opens its output. The base has none. Main thread.
   QWidget* logWindow() const { return logWindow_; }
 
   // Logs a row from any thread: counts a warning at once, then appends the row on
@@ -190,12 +191,17 @@ class CVNOperation : public QObject, public CVNEngineJob {
   // The shared skeleton. Jobs do not override it.
   void main();
 
-  // The opening rows: the log window's title, the start notification and row,
-  // all with the status as it is when they run.
+  // Posts `block` to the main thread after every block posted before it; the
+  // block is dropped if the job is destroyed first.
+  void post(std::function<void()> block);
+
+  // The opening steps: the log window's title, the start notification and the
+  // start row, all naming the status as it is at the call.
   void postOpening();
   // Posts result = summary().
   void postSummary();
   void setOutputPath(std::string path);
+  // The job owns `window` from now on (unless it is deleted first). Main thread.
   void setLogWindow(QWidget* window) { logWindow_ = window; }
   // Hides the log window when it is visible, else raises and focuses it.
   void toggleLogWindow();
@@ -209,8 +215,10 @@ class CVNOperation : public QObject, public CVNEngineJob {
   std::mutex& lock() const { return lock_; }
 
  private:
-  void fail(const std::string& name, const std::optional<std::string>& reason);
+  void fail(const std::string& name, const QString& reason);
   void emitCurrentValueIfChanged();
+  void appendRow(const QString& iconName, const char* messageKey, std::optional<QString> argument);
+  void appendPendingRows();
 
   mutable std::mutex lock_;
   std::condition_variable wakeCondition_;
@@ -234,6 +242,12 @@ class CVNOperation : public QObject, public CVNEngineJob {
   bool reportsOnlyWarnings_ = false;
   uint64_t warningCount_ = 0;
   std::string outputPath_;
+
+  // Rows logged but not yet in the model. The first of a batch posts the block
+  // that moves them all, so a busy walk costs the main thread one insertion per
+  // batch rather than one per row, and rows keep their order.
+  std::mutex pendingRowsLock_;
+  std::vector<CVNLogRow> pendingRows_;
 
   CVNLogModel* logModel_;
   QPointer<QWidget> logWindow_;

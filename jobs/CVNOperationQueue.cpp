@@ -1,5 +1,6 @@
 #include "jobs/CVNOperationQueue.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QRunnable>
 #include <algorithm>
@@ -13,8 +14,11 @@ CVNOperationQueue::CVNOperationQueue(int maxConcurrentOperationCount, QObject* p
 }
 
 CVNOperationQueue::~CVNOperationQueue() {
+  destroying_ = true;
   cancelAllOperations();
-  pool_.waitForDone();
+  // A running job may be blocked on the main thread (execute, determine): waiting
+  // for the pool alone would deadlock with it.
+  while (!pool_.waitForDone(5)) QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
 }
 
 void CVNOperationQueue::addOperation(std::shared_ptr<CVNOperation> operation) {
@@ -35,6 +39,7 @@ void CVNOperationQueue::cancelAllOperations() {
 }
 
 void CVNOperationQueue::operationDidEnd(CVNOperation* operation) {
+  if (destroying_) return;
   auto found = std::find_if(operations_.begin(), operations_.end(),
                             [operation](const auto& held) { return held.get() == operation; });
   if (found != operations_.end()) operations_.erase(found);

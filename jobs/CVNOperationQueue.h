@@ -13,8 +13,8 @@ class CVNOperationQueue : public QObject {
   Q_OBJECT
  public:
   explicit CVNOperationQueue(int maxConcurrentOperationCount, QObject* parent = nullptr);
-  // Cancels what is left and waits for the running jobs; only for the very end
-  // of the program, when no job waits for the main thread any more.
+  // Cancels what is left and waits for the running jobs, serving the calls they
+  // make on the main thread meanwhile. didDrain is not emitted any more.
   ~CVNOperationQueue() override;
 
   // Queues `operation`; the queue holds it until it has finished. Main thread.
@@ -32,5 +32,6 @@ class CVNOperationQueue : public QObject {
   void operationDidEnd(CVNOperation* operation);
 
   QThreadPool pool_;
+  bool destroying_ = false;
   std::vector<std::shared_ptr<CVNOperation>> operations_;
 };

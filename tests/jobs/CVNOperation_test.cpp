@@ -2,57 +2,492 @@
 
 #include <gtest/gtest.h>
 
+#include <QPointer>
+#include <QThread>
+#include <chrono>
 #include <memory>
+#include <new>
+#include <stdexcept>
+#include <thread>
+#include <vector>
 
 #include "JobsTestSupport.h"
 #include "engine/io/RVException.h"
+#include "jobs/CVNLocalization.h"
 #include "jobs/CVNLogModel.h"
+#include "jobs/CVNMainThread.h"
 #include "jobs/CVNOperationQueue.h"
 
 namespace {
 
-// A job whose passes run a scripted body.
-class ScriptedOperation : public CVNOperation {
- public:
-  std::function<void(ScriptedOperation&)> body = [](ScriptedOperation&) {};
-  QString summary() const override { return QStringLiteral("summary"); }
-  void setInitialStatus() override { setStatus(QStringLiteral("initial")); }
+using Step = CVNScriptedOperation::Step;
+using Script = std::function<void(CVNScriptedOperation&, Step)>;
 
- protected:
-  Texts texts() const override {
-    return {"Growl:Start", "Log:Start", "Growl:Success", "Growl:Abort"};
-  }
-  void open() override {
-    setStatus(QStringLiteral("working"));
-    postOpening();
-  }
-  uint64_t firstPass() override { return 10; }
-  void secondPass() override { body(*this); }
-  void onePass() override { body(*this); }
-  void close() override {}
-  void removeOutput() override {}
-  QString successDescription() const override { return {}; }
-  QString finishedArgument() const override { return QStringLiteral("done"); }
+// What the job tile shows, taken on the main thread.
+struct Display {
+  bool resultHidden;
+  bool progressIndicatorHidden;
+  bool asyncArrowsHidden;
+  QString result;
+  bool red;
+  bool succeeded;
+  bool executing;
+  bool finished;
+  QString status;
+
+  bool operator==(const Display&) const = default;
 };
 
-TEST(CVNOperationSmoke, SucceedsAndFails) {
+void PrintTo(const Display& d, std::ostream* os) {
+  *os << "{resultHidden " << d.resultHidden << ", bar hidden " << d.progressIndicatorHidden
+      << ", arrows hidden " << d.asyncArrowsHidden << ", result \"" << d.result.toStdString()
+      << "\", red " << d.red << ", succeeded " << d.succeeded << ", executing " << d.executing
+      << ", finished " << d.finished << ", status \"" << d.status.toStdString() << "\"}";
+}
+
+Display displayOf(const CVNOperation& job) {
+  return {job.resultHidden(),
+          job.progressIndicatorHidden(),
+          job.asyncArrowsHidden(),
+          job.result(),
+          job.resultTextColor() == QColor(Qt::red),
+          job.succeeded(),
+          job.isExecuting(),
+          job.isFinished(),
+          job.status()};
+}
+
+std::vector<std::string> iconsOf(const CVNLogModel& model) {
+  std::vector<std::string> icons;
+  for (int i = 0; i < model.count(); ++i) icons.push_back(model.row(i).iconName.toStdString());
+  return icons;
+}
+
+void addBytes(CVNScriptedOperation& job, Step step) {
+  if (step == Step::SecondPass || step == Step::OnePass) job.increaseCurrentValue(1234);
+}
+
+Script raiseAt(Step at, std::function<void(CVNScriptedOperation&)> raise) {
+  return [at, raise](CVNScriptedOperation& job, Step step) {
+    if (step == at) raise(job);
+  };
+}
+
+// ---------------------------------------------------------------------------
+// The display values through a job's life.
+
+struct PhaseCase {
+  const char* name;
+  bool onePass;
+  bool run;                     // queued at all
+  std::optional<Step> pauseAt;  // taken while paused there, else once the job has ended
+  Script script;
+  Display expected;
+  std::vector<std::string> icons;  // the rows' icons once the job has ended
+  const char* lastMessageKey;      // the last row's key once the job has ended
+  QString lastArgument;
+  uint64_t warningCount;
+};
+
+std::vector<PhaseCase> phaseCases() {
+  const QString waitText = CVNLocalizedString("Please wait...");
+  const QString cancelled = CVNLocalizedString("Cancelled");
+  return {
+      {"Created",
+       false,
+       false,
+       std::nullopt,
+       {},
+       {false, true, true, waitText, false, false, false, false, "initial"},
+       {},
+       nullptr,
+       {},
+       0},
+      {"Started",
+       false,
+       true,
+       Step::Open,
+       {},
+       {true, true, true, waitText, false, false, true, false, "/tmp/out.zip"},
+       {"box.png", "box_okay.png"},
+       "Finished",
+       "out.zip",
+       0},
+      {"TwoPassRunning",
+       false,
+       true,
+       Step::SecondPass,
+       {},
+       {true, false, true, waitText, false, false, true, false, "/tmp/out.zip"},
+       {"box.png", "box_okay.png"},
+       "Finished",
+       "out.zip",
+       0},
+      {"OnePassRunning",
+       true,
+       true,
+       Step::OnePass,
+       {},
+       {false, true, false, "0 bytes", false, false, true, false, "/tmp/out.zip"},
+       {"box.png", "box_okay.png"},
+       "Finished",
+       "out.zip",
+       0},
+      {"TwoPassSucceeded",
+       false,
+       true,
+       std::nullopt,
+       addBytes,
+       {false, true, true, "1234 bytes", false, true, false, true, "/tmp/out.zip"},
+       {"box.png", "box_okay.png"},
+       "Finished",
+       "out.zip",
+       0},
+      {"OnePassSucceeded",
+       true,
+       true,
+       std::nullopt,
+       addBytes,
+       {false, true, true, "1234 bytes", false, true, false, true, "/tmp/out.zip"},
+       {"box.png", "box_okay.png"},
+       "Finished",
+       "out.zip",
+       0},
+      {"Cancelled",
+       false,
+       true,
+       std::nullopt,
+       raiseAt(Step::SecondPass,
+               [](CVNScriptedOperation& job) {
+                 job.cancel();
+                 CVNRaiseIfCancelled(&job);
+               }),
+       {false, true, true, cancelled, true, false, false, true, "initial"},
+       {"box.png", "error_small.png"},
+       "Failed",
+       cancelled,
+       1},
+      {"ExpectedException",
+       true,
+       true,
+       std::nullopt,
+       raiseAt(Step::OnePass, [](CVNScriptedOperation&) { CVNRaiseExpectedException(); }),
+       {false, true, true, "", true, false, false, true, "initial"},
+       {"box.png", "error_small.png"},
+       "Failed",
+       "",
+       1},
+      {"OtherException",
+       false,
+       true,
+       std::nullopt,
+       raiseAt(Step::Close, [](CVNScriptedOperation&) { RVRaiseFileSystemError(2); }),
+       {false, true, true, "errno = 2", true, false, false, true, "initial"},
+       {"box.png", "error_small.png"},
+       "Error",
+       "errno = 2",
+       1},
+      {"FailureWhileOpening",
+       false,
+       true,
+       std::nullopt,
+       raiseAt(Step::Open, [](CVNScriptedOperation&) { RVRaiseFileSystemError(13); }),
+       {false, true, true, "errno = 13", true, false, false, true, "initial"},
+       {"box.png", "error_small.png"},
+       "Error",
+       "errno = 13",
+       1},
+  };
+}
+
+class CVNOperationPhaseTest : public ::testing::TestWithParam<PhaseCase> {};
+
+TEST_P(CVNOperationPhaseTest, ShowsThePhase) {
+  const PhaseCase& c = GetParam();
   CVNOperationQueue queue(2);
-  auto ok = std::make_shared<ScriptedOperation>();
-  ok->setIndeterminately(false);
-  ok->body = [](ScriptedOperation& job) { job.increaseCurrentValue(10); };
-  auto bad = std::make_shared<ScriptedOperation>();
-  bad->body = [](ScriptedOperation&) { RVRaiseOperationCancelled(); };
-  queue.addOperation(ok);
-  queue.addOperation(bad);
+  auto job = std::make_shared<CVNScriptedOperation>();
+  job->setIndeterminately(c.onePass);
+  job->pauseAt = c.pauseAt;
+  job->script = c.script;
+  if (!c.run) {
+    CVNDrainPostedBlocks();
+    EXPECT_EQ(displayOf(*job), c.expected);
+    EXPECT_TRUE(job->isIndeterminate());
+    EXPECT_EQ(job->currentValue(), 0u);
+    EXPECT_EQ(job->maxValue(), 0u);
+    EXPECT_EQ(job->logModel()->count(), 0);
+    return;
+  }
+  queue.addOperation(job);
+  if (c.pauseAt) {
+    ASSERT_TRUE(CVNSpinUntil([&] { return job->isPaused(); }));
+    CVNDrainPostedBlocks();
+    EXPECT_EQ(displayOf(*job), c.expected);
+    EXPECT_EQ(job->isIndeterminate(), *c.pauseAt != Step::SecondPass);
+    if (*c.pauseAt == Step::SecondPass) {
+      EXPECT_EQ(job->maxValue(), job->firstPassTotal);
+    }
+    job->release();
+  }
   ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
-  EXPECT_TRUE(ok->succeeded());
-  EXPECT_EQ(ok->currentValue(), 10u);
-  EXPECT_EQ(ok->maxValue(), 10u);
-  EXPECT_EQ(ok->logModel()->count(), 2);
-  EXPECT_FALSE(bad->succeeded());
-  EXPECT_EQ(bad->result(), QStringLiteral("Cancelled"));
-  EXPECT_EQ(bad->status(), QStringLiteral("initial"));
-  EXPECT_EQ(bad->warningCount(), 1u);
+  if (!c.pauseAt) {
+    EXPECT_EQ(displayOf(*job), c.expected);
+  }
+  EXPECT_EQ(iconsOf(*job->logModel()), c.icons);
+  const CVNLogRow& last = job->logModel()->row(job->logModel()->count() - 1);
+  EXPECT_EQ(last.messageKey, QString::fromUtf8(c.lastMessageKey));
+  EXPECT_EQ(last.argument, c.lastArgument);
+  EXPECT_EQ(job->warningCount(), c.warningCount);
+  EXPECT_EQ(job->removedOutput, c.warningCount > 0 ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Phases, CVNOperationPhaseTest, ::testing::ValuesIn(phaseCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// What each kind of failure shows: the "Failed"/"Error" rule and the reason.
+
+struct FailureCase {
+  const char* name;
+  std::function<void()> raise;
+  const char* messageKey;
+  QString result;
+};
+
+std::vector<FailureCase> failureCases() {
+  return {
+      {"Cancellation", [] { RVRaiseOperationCancelled(); }, "Failed",
+       CVNLocalizedString("Cancelled")},
+      {"Expected", [] { CVNRaiseExpectedException(); }, "Failed", ""},
+      {"FileSystem", [] { RVRaiseFileSystemError(5); }, "Error", "errno = 5"},
+      // No reason: the name stands in, rather than a blank red line.
+      {"DiskFull", [] { RVRaiseDiskFull(); }, "Error", CVNLocalizedString("RVDiskFullException")},
+      {"DiskFullWrite", [] { throw RVException(RVDiskFullWriteException); }, "Error",
+       CVNLocalizedString("Disk Full")},
+      {"OutOfMemory", [] { throw std::bad_alloc(); }, "Error",
+       CVNLocalizedString("RVOutOfMemoryException")},
+      {"StandardException", [] { throw std::runtime_error("boom"); }, "Error", "boom"},
+      {"Foreign", [] { throw 42; }, "Error", CVNLocalizedString("Error")},
+  };
+}
+
+class CVNOperationFailureTest : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(CVNOperationFailureTest, LogsAndShowsTheReason) {
+  const FailureCase& c = GetParam();
+  CVNOperationQueue queue(1);
+  auto job = std::make_shared<CVNScriptedOperation>();
+  job->setIndeterminately(false);
+  job->script = raiseAt(Step::SecondPass, [&c](CVNScriptedOperation&) { c.raise(); });
+  queue.addOperation(job);
+  ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
+  ASSERT_EQ(job->logModel()->count(), 2);
+  const CVNLogRow& row = job->logModel()->row(1);
+  EXPECT_EQ(row.iconName, QStringLiteral("error_small.png"));
+  EXPECT_EQ(row.messageKey, QString::fromUtf8(c.messageKey));
+  EXPECT_EQ(row.argument, c.result);
+  EXPECT_EQ(job->result(), c.result);
+  EXPECT_EQ(job->resultTextColor(), QColor(Qt::red));
+  EXPECT_EQ(job->status(), QStringLiteral("initial"));
+  EXPECT_FALSE(job->succeeded());
+  EXPECT_TRUE(job->isFinished());
+  EXPECT_EQ(job->removedOutput, 1);
+  EXPECT_EQ(job->closed, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, CVNOperationFailureTest, ::testing::ValuesIn(failureCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// "isWarned": always while every row is reported, else once a warning is logged.
+
+struct WarnedCase {
+  const char* name;
+  bool reportsOnlyWarnings;
+  std::vector<const char*> icons;
+  bool warned;
+  uint64_t warningCount;
+};
+
+class CVNOperationWarnedTest : public ::testing::TestWithParam<WarnedCase> {};
+
+TEST_P(CVNOperationWarnedTest, FollowsTheRows) {
+  const WarnedCase& c = GetParam();
+  CVNScriptedOperation job;
+  job.setReportsOnlyWarnings(c.reportsOnlyWarnings);
+  int announced = 0;
+  QObject::connect(&job, &CVNOperation::isWarnedChanged, [&] { ++announced; });
+  const bool before = job.isWarned();
+  for (const char* icon : c.icons) job.logWithIconName(QString::fromLatin1(icon), "Row");
+  EXPECT_EQ(job.isWarned(), c.warned);
+  EXPECT_EQ(job.warningCount(), c.warningCount);
+  EXPECT_EQ(announced > 0, before != c.warned);
+  CVNDrainPostedBlocks();
+  EXPECT_EQ(job.logModel()->count(), static_cast<int>(c.icons.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, CVNOperationWarnedTest,
+    ::testing::Values(
+        WarnedCase{"AllRowsNone", false, {}, true, 0},
+        WarnedCase{"AllRowsWarning", false, {"warning_triangle.png"}, true, 1},
+        WarnedCase{"OnlyWarningsNone", true, {}, false, 0},
+        WarnedCase{
+            "OnlyWarningsSuccessRows", true, {"box.png", "gem_okay.png", "box_okay.png"}, false, 0},
+        WarnedCase{"OnlyWarningsWarning", true, {"gem_okay.png", "warning_triangle.png"}, true, 1},
+        WarnedCase{
+            "OnlyWarningsError", true, {"error_small.png", "warning_triangle.png"}, true, 2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+
+TEST(CVNOperation, FinishedAndCountedBeforeDidFinish) {
+  CVNOperationQueue queue(1);
+  auto job = std::make_shared<CVNScriptedOperation>();
+  job->script = raiseAt(Step::OnePass, [](CVNScriptedOperation&) { RVRaiseFileSystemError(5); });
+  std::atomic<int> calls{0};
+  std::atomic<bool> finished{false};
+  std::atomic<bool> executing{true};
+  std::atomic<uint64_t> warnings{0};
+  QObject::connect(
+      job.get(), &CVNOperation::CVNOperationDidFinish, job.get(),
+      [&](CVNOperation* operation) {
+        ++calls;
+        finished = operation->isFinished();
+        executing = operation->isExecuting();
+        warnings = operation->warningCount();
+      },
+      Qt::DirectConnection);
+  queue.addOperation(job);
+  ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
+  EXPECT_EQ(calls, 1);
+  EXPECT_TRUE(finished);
+  EXPECT_FALSE(executing);
+  // The "Error" row was only posted when the notification went out, yet counted.
+  EXPECT_EQ(warnings, 1u);
+}
+
+TEST(CVNOperation, StartRowAndTitleNameTheOutputAsOpened) {
+  CVNOperationQueue queue(1);
+  auto job = std::make_shared<CVNScriptedOperation>();
+  auto* window = new QWidget;
+  job->setLogWindow(window);
+  // The worker moves on at once, long before the main thread gets to the rows.
+  job->script = [](CVNScriptedOperation& j, Step step) {
+    if (step == Step::Open) j.setStatus(QStringLiteral("first item"));
+    if (step == Step::OnePass) RVRaiseOperationCancelled();
+  };
+  queue.addOperation(job);
+  ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
+  EXPECT_EQ(job->logModel()->row(0).argument, QStringLiteral("/tmp/out.zip"));
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("/tmp/out.zip"));
+}
+
+TEST(CVNOperation, RowWithoutArgumentHasNone) {
+  CVNScriptedOperation job;
+  job.logWithIconName(QStringLiteral("gem_okay.png"), "Row");
+  job.logWithIconName(QStringLiteral("gem_okay.png"), "Row", QString());
+  CVNDrainPostedBlocks();
+  const QModelIndex none = job.logModel()->index(0);
+  const QModelIndex empty = job.logModel()->index(1);
+  EXPECT_FALSE(none.data(CVNLogModel::ArgumentRole).isValid());
+  EXPECT_TRUE(empty.data(CVNLogModel::ArgumentRole).isValid());
+  EXPECT_EQ(none.data(CVNLogModel::MessageKeyRole).toString(), QStringLiteral("Row"));
+}
+
+TEST(CVNOperation, ManyThreadsRaiseTheCounterExactly) {
+  constexpr int kThreads = 4;
+  constexpr int kCalls = 50000;
+  constexpr uint64_t kChunk = 256 * 1024;
+  CVNOperationQueue queue(1);
+  auto job = std::make_shared<CVNScriptedOperation>();
+  job->setIndeterminately(false);
+  job->script = [](CVNScriptedOperation& j, Step step) {
+    if (step != Step::SecondPass) return;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+      threads.emplace_back([&j] {
+        for (int i = 0; i < kCalls; ++i) j.increaseCurrentValue(kChunk);
+      });
+    for (auto& thread : threads) thread.join();
+  };
+  uint64_t shown = 0;
+  QObject::connect(job.get(), &CVNOperation::currentValueChanged, job.get(),
+                   [&] { shown = job->currentValue(); });
+  queue.addOperation(job);
+  uint64_t previous = 0;
+  bool monotonic = true;
+  ASSERT_TRUE(CVNSpinUntil([&] {
+    const uint64_t now = job->currentValue();
+    monotonic = monotonic && now >= previous && now % kChunk == 0;
+    previous = now;
+    return queue.operations().empty();
+  }));
+  EXPECT_TRUE(monotonic);
+  EXPECT_EQ(job->currentValue(), kThreads * kCalls * kChunk);
+  // What observers were last told is the final value.
+  EXPECT_EQ(shown, kThreads * kCalls * kChunk);
+}
+
+TEST(CVNOperation, CancelWakesAWaitingWorkerAtOnce) {
+  CVNOperationQueue queue(1);
+  auto job = std::make_shared<CVNScriptedOperation>();
+  std::atomic<bool> waiting{false};
+  job->script = [&](CVNScriptedOperation& j, Step step) {
+    if (step != Step::OnePass) return;
+    waiting = true;
+    j.waitUntil([] { return false; });
+  };
+  queue.addOperation(job);
+  ASSERT_TRUE(CVNSpinUntil([&] { return waiting.load(); }));
+  QThread::msleep(20);
+  const auto start = std::chrono::steady_clock::now();
+  job->cancel();
+  ASSERT_TRUE(CVNSpinUntil([&] { return job->isFinished(); }));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
+  EXPECT_EQ(job->logModel()->row(1).messageKey, QStringLiteral("Failed"));
+}
+
+TEST(CVNOperation, WakeMakesTheWorkerAskAgain) {
+  CVNScriptedOperation job;
+  bool ready = false;  // under job.lock()
+  std::thread worker([&] { job.waitUntil([&] { return ready; }); });
+  QThread::msleep(10);
+  {
+    std::lock_guard<std::mutex> g(job.lock());
+    ready = true;
+  }
+  job.wake();
+  worker.join();
+  SUCCEED();
+}
+
+TEST(CVNOperation, DestructionClearsTheDisplayAndTakesItsWindow) {
+  auto job = std::make_unique<CVNScriptedOperation>();
+  job->setResultTextColor(Qt::red);
+  QPointer<QWidget> window = new QWidget;
+  job->setLogWindow(window);
+  QStringList statuses;
+  QStringList results;
+  QObject::connect(job.get(), &CVNOperation::statusChanged,
+                   [&, j = job.get()] { statuses << j->status(); });
+  QObject::connect(job.get(), &CVNOperation::resultChanged,
+                   [&, j = job.get()] { results << j->result(); });
+  bool colourCleared = false;
+  QObject::connect(job.get(), &CVNOperation::resultTextColorChanged,
+                   [&, j = job.get()] { colourCleared = !j->resultTextColor().isValid(); });
+  // Blocks still queued for a job that goes must not run on it.
+  bool ran = false;
+  job->post([&] { ran = true; });
+  job->logWithIconName(QStringLiteral("warning_triangle.png"), "Row");
+  job.reset();
+  CVNDrainPostedBlocks();
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(statuses, QStringList{QString()});
+  EXPECT_EQ(results, QStringList{QString()});
+  EXPECT_TRUE(colourCleared);
+  EXPECT_TRUE(window.isNull());
 }
 
 }  // namespace

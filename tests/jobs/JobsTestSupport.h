@@ -1,13 +1,71 @@
 // Helpers for the job tests: running the event loop until a condition holds,
-// and saving screenshots of windows.
+// saving screenshots of windows, and a job whose steps run a script.
 #pragma once
 
 #include <QString>
 #include <QWidget>
+#include <atomic>
 #include <functional>
+#include <optional>
+
+#include "jobs/CVNOperation.h"
 
 // Processes events until `done` holds or `timeoutMs` passes; returns `done()`.
 bool CVNSpinUntil(const std::function<bool()>& done, int timeoutMs = 20000);
 
+// Processes events until every block posted to the main thread before the call
+// has run.
+void CVNDrainPostedBlocks();
+
 // Renders `widget` and saves it as <name>.png under the screenshot folder; returns the path.
 QString CVNSaveScreenshot(QWidget* widget, const QString& name);
+
+// A job whose steps call `script` on the worker thread and can pause at one step
+// until released. Opens "/tmp/out.zip"; its initial status is "initial".
+class CVNScriptedOperation : public CVNOperation {
+ public:
+  enum class Step { Open, FirstPass, SecondPass, OnePass, Close };
+
+  CVNScriptedOperation();
+
+  std::function<void(CVNScriptedOperation&, Step)> script;
+  std::optional<Step> pauseAt;
+  uint64_t firstPassTotal = 1000;
+
+  // True while the worker waits at pauseAt.
+  bool isPaused() const { return paused_; }
+  // Lets the paused step go on.
+  void release();
+
+  std::atomic<int> opened{0};
+  std::atomic<int> closed{0};
+  std::atomic<int> removedOutput{0};
+
+  QString summary() const override;
+  void setInitialStatus() override;
+  void showLogWindow() override { toggleLogWindow(); }
+
+  using CVNOperation::lock;
+  using CVNOperation::post;
+  using CVNOperation::postSummary;
+  using CVNOperation::setLogWindow;
+  using CVNOperation::waitUntil;
+  using CVNOperation::wake;
+
+ protected:
+  Texts texts() const override;
+  void open() override;
+  uint64_t firstPass() override;
+  void secondPass() override;
+  void onePass() override;
+  void close() override;
+  void removeOutput() override;
+  QString successDescription() const override;
+  QString finishedArgument() const override;
+
+ private:
+  void step(Step step);
+
+  std::atomic<bool> paused_{false};
+  bool released_ = false;  // under lock()
+};
