@@ -1,0 +1,19 @@
+// A plain top-level window listing a job's log rows.
+#pragma once
+
+#include <QWidget>
+
+class CVNLogView;
+class QAbstractItemModel;
+
+class CVNLogWindow : public QWidget {
+  Q_OBJECT
+ public:
+  // Lists the rows of `model`, which must outlive the window.
+  explicit CVNLogWindow(QAbstractItemModel* model, QWidget* parent = nullptr);
+
+  CVNLogView* logView() const { return view_; }
+
+ private:
+  CVNLogView* view_;
+};
