@@ -1,0 +1,123 @@
+// The job base under load: the progress counter as the codec drives it, and a
+// job's log filling up with its window open.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QThread>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "jobs/CVNLocalization.h"
+#include "jobs/CVNLogModel.h"
+#include "jobs/CVNLogWindow.h"
+#include "jobs/CVNMainThread.h"
+#include "jobs/CVNOperation.h"
+
+namespace {
+
+constexpr uint64_t kBufferBytes = 256 * 1024;
+constexpr int kLogRows = 100000;
+
+// A job with nothing to do but take progress and log rows.
+class IdleOperation : public CVNOperation {
+ public:
+  QString summary() const override { return {}; }
+  void setInitialStatus() override {}
+
+ protected:
+  Texts texts() const override { return {"", "", "", ""}; }
+  void open() override {}
+  uint64_t firstPass() override { return 0; }
+  void secondPass() override {}
+  void onePass() override {}
+  void close() override {}
+  void removeOutput() override {}
+  QString successDescription() const override { return {}; }
+  QString finishedArgument() const override { return {}; }
+};
+
+void BM_IncreaseCurrentValue(benchmark::State& state) {
+  IdleOperation job;
+  job.execute();  // the main thread's progress timer runs as in a real job
+  for (auto _ : state) job.increaseCurrentValue(kBufferBytes);
+  benchmark::DoNotOptimize(job.currentValue());
+}
+BENCHMARK(BM_IncreaseCurrentValue);
+
+void BM_LogModelAppendRow(benchmark::State& state) {
+  CVNLogModel model;
+  int i = 0;
+  for (auto _ : state)
+    model.appendRow({QStringLiteral("gem_okay.png"), QStringLiteral("Added"),
+                     QStringLiteral("Added"), QStringLiteral("folder/file %1.txt").arg(++i)});
+}
+BENCHMARK(BM_LogModelAppendRow);
+
+// Calls per second of increaseCurrentValue on a worker thread while the main
+// thread runs its event loop and polls the counter, best of several rounds.
+double progressCallsPerSecond() {
+  constexpr int kCalls = 20'000'000;
+  IdleOperation job;
+  job.execute();
+  double best = 0;
+  for (int round = 0; round < 5; ++round) {
+    std::atomic<bool> done{false};
+    double seconds = 0;
+    std::thread worker([&] {
+      const auto t0 = std::chrono::steady_clock::now();
+      for (int i = 0; i < kCalls; ++i) job.increaseCurrentValue(kBufferBytes);
+      seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+      done = true;
+    });
+    while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    worker.join();
+    best = std::max(best, kCalls / seconds);
+  }
+  return best;
+}
+
+// Rows per second from the first logWithIconName on a worker thread until the
+// open log window holds all rows and has painted them, best of three rounds.
+double logRowsPerSecond() {
+  double best = 0;
+  for (int round = 0; round < 3; ++round) {
+    IdleOperation job;
+    auto* window = new CVNLogWindow(job.logModel());
+    window->show();
+    QCoreApplication::processEvents();
+    const auto t0 = std::chrono::steady_clock::now();
+    std::thread worker([&job] {
+      for (int i = 0; i < kLogRows; ++i)
+        job.logWithIconName(QStringLiteral("gem_okay.png"), "Added",
+                            QStringLiteral("Photos/2024/Holiday/IMG_%1.JPG").arg(i));
+    });
+    while (job.logModel()->count() < kLogRows)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    worker.join();
+    // The view lays the rows out and follows them to the bottom.
+    QCoreApplication::processEvents();
+    window->repaint();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    best = std::max(best, kLogRows / seconds);
+    delete window;
+  }
+  return best;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  CVNInstallLocalization(QStringLiteral("en"));
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::printf("progress_calls_per_s=%.0f\n", progressCallsPerSecond());
+  std::printf("log_rows_per_s=%.0f\n", logRowsPerSecond());
+  return 0;
+}
