@@ -74,6 +74,8 @@ class Server : public QObject {
   int status = 200;
   QByteArray body;
   bool silent = false;
+  // Sends the headers, then one byte of the body at a time, never the end.
+  bool drips = false;
   std::vector<QByteArray> requests;
   // Called when a request has arrived, before it is answered.
   std::function<void()> onRequest;
@@ -99,6 +101,15 @@ class Server : public QObject {
     pending.clear();
     if (onRequest) onRequest();
     if (silent) return;
+    if (drips) {
+      socket->write("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
+      auto* drip = new QTimer(socket);
+      connect(drip, &QTimer::timeout, socket, [socket] { socket->write("0"); });
+      drip->start(20);
+      // Enough to tell a check that waits for it; a test that hangs tells nothing.
+      QTimer::singleShot(3000, socket, [socket] { socket->abort(); });
+      return;
+    }
     socket->write("HTTP/1.1 " + QByteArray::number(status) + " Reason\r\nContent-Length: " +
                   QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
     socket->disconnectFromHost();
@@ -339,6 +350,17 @@ TEST_F(UpdateCheckTest, ASilentServerEndsAtTheTimeOutWhileTheWindowRepaintsAndJo
   EXPECT_LT(waited, 10000);
   EXPECT_GT(paintsWhileWaiting, 0);
   EXPECT_TRUE(workerCallRan);
+}
+
+TEST_F(UpdateCheckTest, AServerThatKeepsSendingStillEndsAtTheTimeOut) {
+  server_.drips = true;
+  check_.setTransferTimeout(400ms);
+  QElapsedTimer elapsed;
+  elapsed.start();
+  check_._isUpdated(false);
+  EXPECT_LT(elapsed.elapsed(), 2500);
+  ASSERT_EQ(alerts_.size(), 1u);
+  EXPECT_EQ(alerts_[0].text, CVNLocalizedString(kNoConnection));
 }
 
 TEST_F(UpdateCheckTest, AQuietCheckAtTheTimeOutShowsNothing) {
