@@ -43,11 +43,10 @@ class ReachabilityTest : public ::testing::Test {
     return std::system(("ip " + arguments + " >/dev/null 2>&1").c_str()) == 0;
   }
 
-  // Link x0, up with its carrier: one end of a pair whose other end x1 is up too.
-  static void addLink() {
-    ASSERT_TRUE(ip("link add x0 type veth peer name x1")) << "cannot make a veth pair";
-    ASSERT_TRUE(ip("link set x1 up"));
-    ASSERT_TRUE(ip("link set x0 up"));
+  // Link x0, up with its carrier: one end of a pair whose other end x1 is up
+  // too. False when the kernel makes no such pairs.
+  static bool addLink() {
+    return ip("link add x0 type veth peer name x1") && ip("link set x1 up") && ip("link set x0 up");
   }
 
   int original_ = -1;
@@ -71,9 +70,7 @@ class ReachabilityFlagsTest : public ReachabilityTest,
 
 TEST_P(ReachabilityFlagsTest, FollowsTheRoutingTable) {
   const FlagsCase& c = GetParam();
-  if (c.needsLink) {
-    ASSERT_NO_FATAL_FAILURE(addLink());
-  }
+  if (c.needsLink && !addLink()) GTEST_SKIP() << "the kernel makes no veth pairs";
   for (const std::string& command : c.commands) ASSERT_TRUE(ip(command)) << command;
 
   std::unique_ptr<NRReachability> monitor;
@@ -189,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ReachabilityTest, ChangesAreSignalledOnlyWhileStarted) {
-  ASSERT_NO_FATAL_FAILURE(addLink());
+  if (!addLink()) GTEST_SKIP() << "the kernel makes no veth pairs";
   ASSERT_TRUE(ip("addr add 10.0.0.2/24 dev x0"));
   std::unique_ptr<NRReachability> monitor = NRReachability::reachability();
   int changes = 0;
