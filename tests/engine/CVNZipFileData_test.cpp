@@ -248,7 +248,7 @@ TEST_F(ZipFileDataTest, RoundTrips) {
 }
 
 TEST_F(ZipFileDataTest, LevelsMapToZlibLevels) {
-  const Bytes data = mixedData(600000);
+  const Bytes data = mixedData(CVNZipFileData::kParallelDeflateThreshold - 1);  // one stream
   ASSERT_NE(rawDeflate(data, 1), rawDeflate(data));
   for (int level : {1, 9, -1, 2, 3, 4, 5, 6, 7, 8, 10, -7})
     EXPECT_EQ(encode(&data, kDeflated, kNone, {.level = level}).output,
@@ -369,17 +369,19 @@ TEST_F(ZipFileDataTest, CancellationRaisesBeforeTheNextBuffer) {
   // been read then. Inflate takes progress per output buffer.
   const std::pair<Pass, int> cases[] = {
       {CRC, 0},     {Store, 0},   {Store, 1},   {Deflate, 0}, {Deflate, 1},
-      {Deflate, 2}, {Restore, 0}, {Restore, 1}, {Inflate, 0}, {Inflate, 1},
+      {Restore, 0}, {Restore, 1}, {Restore, 2}, {Inflate, 0}, {Inflate, 1},
   };
+  const Bytes data = mixedData(2000000, 5);
   // One stream: the blocks of a large entry are cancelled in their own test.
-  const Bytes data = mixedData(CVNZipFileData::kParallelDeflateThreshold - 1, 5);
+  const Bytes small(data.begin(), data.begin() + CVNZipFileData::kParallelDeflateThreshold - 1);
   const Coded stored = encode(&data, kStored, kNone), deflated = encode(&data, kDeflated, kNone);
   for (auto [pass, cancelAfter] : cases) {
     SCOPED_TRACE(testing::Message() << pass << " " << cancelAfter);
     FakeJob job(cancelAfter);
     const Coded& entry = pass == Restore ? stored : deflated;
     // The CRC pass comes first for an encrypted stored entry.
-    Coded coded = pass <= Deflate ? encode(&data, pass == Deflate ? kDeflated : kStored,
+    Coded coded = pass <= Deflate ? encode(pass == Deflate ? &small : &data,
+                                           pass == Deflate ? kDeflated : kStored,
                                            pass == CRC ? kPw : kNone, {.job = &job})
                                   : decode(entry.output, entry.header, kNone, {.job = &job});
     EXPECT_EQ(tuple(coded.raised, coded.offset),
