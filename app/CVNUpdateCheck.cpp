@@ -48,10 +48,12 @@ Outcome outcomeOf(QNetworkReply& reply) {
   return CVNUpdateCheck::versionFromReply(reply.readAll());
 }
 
-// Runs an application-modal alert to its end; answers whether the second of
-// two buttons was chosen.
-bool runAlert(const char* textKey, bool twoButtons) {
-  QMessageBox box;
+// Runs an application-modal alert over `window` to its end; answers whether
+// the second of two buttons was chosen.
+bool runAlert(QWidget* window, const char* textKey, bool twoButtons) {
+  // On the heap: the window, and the alert with it, may go while the alert runs.
+  QPointer<QMessageBox> alert = new QMessageBox(window);
+  QMessageBox& box = *alert;
   box.setWindowModality(Qt::ApplicationModal);
   // Laid out as the application's other alerts: the title as the headline.
   box.setWindowTitle(QStringLiteral("Corvana"));
@@ -75,7 +77,10 @@ bool runAlert(const char* textKey, bool twoButtons) {
     box.setDefaultButton(QMessageBox::Ok);
   }
   box.exec();
-  return second && box.clickedButton() == second;
+  if (!alert) return false;
+  const bool chosen = second && box.clickedButton() == second;
+  delete alert.data();
+  return chosen;
 }
 
 }  // namespace
@@ -87,6 +92,7 @@ CVNUpdateCheck::~CVNUpdateCheck() = default;
 
 CVNUpdateCheck* CVNUpdateCheck::install(CVNAppController* controller) {
   auto* check = new CVNUpdateCheck(controller);
+  check->setWindow(controller->window());
   connect(controller, &CVNAppController::checkForUpdatesRequested, check,
           &CVNUpdateCheck::checkForUpdates);
   // Launch finishes before the event loop runs. Inside it, a quit asked for
@@ -154,7 +160,7 @@ void CVNUpdateCheck::_isUpdated(bool quiet) {
   const Outcome outcome = outcomeOf(*reply);
   reply.reset();
   if (const auto* failure = std::get_if<const char*>(&outcome)) {
-    if (!quiet) runAlert(*failure, false);
+    if (!quiet) runAlert(window_, *failure, false);
     return;
   }
   const int32_t n = std::get<int32_t>(outcome);
@@ -173,7 +179,8 @@ void CVNUpdateCheck::_isUpdated(bool quiet) {
   } else {
     textKey = CVN_KEY("アップデート確認:ダイアログ本文:特別バージョンを利用中");
   }
-  if (runAlert(textKey, twoButtons)) QDesktopServices::openUrl(QUrl(CVNLocalizedString("製品URL")));
+  if (runAlert(window_, textKey, twoButtons))
+    QDesktopServices::openUrl(QUrl(CVNLocalizedString("製品URL")));
 }
 
 int32_t CVNUpdateCheck::versionFromReply(const QByteArray& body) {

@@ -6,12 +6,14 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QObject>
+#include <QPointer>
 #include <QVariant>
 #include <chrono>
 #include <cstdint>
 
 class CVNAppController;
 class QNetworkAccessManager;
+class QWidget;
 
 class CVNUpdateCheck : public QObject {
   Q_OBJECT
@@ -57,10 +59,15 @@ class CVNUpdateCheck : public QObject {
   // bits. A body that is no valid UTF-8 or does not begin with a number gives 0.
   static int32_t versionFromReply(const QByteArray& body);
 
+  // The window the alerts are placed over; none centres them on the screen.
+  QWidget* window() const { return window_; }
+  void setWindow(QWidget* window) { window_ = window; }
+
   std::chrono::milliseconds transferTimeout() const { return transferTimeout_; }
   void setTransferTimeout(std::chrono::milliseconds timeout) { transferTimeout_ = timeout; }
 
  private:
   QNetworkAccessManager* manager_;
+  QPointer<QWidget> window_;
   std::chrono::milliseconds transferTimeout_ = kDefaultTransferTimeout;
 };

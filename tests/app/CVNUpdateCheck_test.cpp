@@ -148,6 +148,10 @@ class UpdateCheckTest : public ::testing::Test {
       for (QAbstractButton* button : box->buttons()) {
         if (answer_ && button->text() == CVNLocalizedString(answer_)) chosen = button;
       }
+      if (onAlert_) {
+        onAlert_(box);
+        return;
+      }
       QTimer::singleShot(0, chosen, &QAbstractButton::click);
     });
     answerer_.start(5);
@@ -170,6 +174,8 @@ class UpdateCheckTest : public ::testing::Test {
   QPointer<QMessageBox> answered_;
   const char* answer_ = nullptr;
   QString screenshot_;  // saved of every alert, when named
+  // In place of the click, when set.
+  std::function<void(QMessageBox*)> onAlert_;
   std::vector<Alert> alerts_;
   CVNUpdateCheck check_;
 };
@@ -394,6 +400,23 @@ TEST_F(UpdateCheckTest, ChecksNeverOverlap) {
   EXPECT_FALSE(CVNUpdateCheck::isChecking());
 }
 
+TEST_F(UpdateCheckTest, AlertsSitOverTheWindowAndOutliveItSafely) {
+  server_.body = "6";
+  auto* window = new QWidget;
+  window->show();
+  check_.setWindow(window);
+  QWidget* parentSeen = nullptr;
+  onAlert_ = [&](QMessageBox* box) {
+    parentSeen = box->parentWidget();
+    QTimer::singleShot(0, window, [window] { delete window; });
+  };
+  check_.checkForUpdates();
+  EXPECT_EQ(parentSeen, window);
+  EXPECT_EQ(alerts_.size(), 1u);
+  EXPECT_TRUE(recorder_.opened.empty());
+  EXPECT_EQ(check_.window(), nullptr);
+}
+
 TEST(UpdateCheckSchedule, IsDueWhenMissingOrMoreThanADayOld) {
   const QDateTime now = QDateTime::currentDateTimeUtc();
   const struct {
@@ -484,6 +507,7 @@ TEST_F(UpdateCheckTest, TheControllerRunsTheLaunchCheckOnceTheLoopTurnsAndTheMen
   CVNAppController controller;
   CVNUpdateCheck* installed = CVNUpdateCheck::install(&controller);
   EXPECT_EQ(installed->parent(), &controller);
+  EXPECT_EQ(installed->window(), controller.window());
   EXPECT_TRUE(server_.requests.empty());
 
   ASSERT_TRUE(CVNSpinUntil([&] { return alerts_.size() == 1; }));
