@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QTest>
+#include <QThread>
 
 #include "AppTestFixture.h"
 #include "app/CVNPreferencesWindow.h"
@@ -114,6 +115,27 @@ TEST_F(TileTest, TheJobsEndClosesTheConfirmationWithoutCancelling) {
   EXPECT_TRUE(running->succeeded());
   CVNSpinUntil([&] { return alert.isNull(); }, 500);
   EXPECT_TRUE(alert.isNull() || !alert->isVisible());
+}
+
+TEST_F(TileTest, ATileClearedWhileConfirmingClosesItsConfirmationFirst) {
+  auto running = addHeld();
+  // Past its last wait for the main thread, so that it can end while the main
+  // thread does not turn.
+  ASSERT_TRUE(CVNSpinUntil([&] { return running->isExecuting() && !running->isIndeterminate(); }));
+  tile(0)->cancel();
+  QPointer<QMessageBox> alert = tile(0)->cancelAlert();
+  ASSERT_NE(alert, nullptr);
+  running->release();
+  // Cleared before the job's end has reached the tile.
+  for (int i = 0; i < 20000 && !running->isFinished(); ++i) QThread::msleep(1);
+  ASSERT_TRUE(running->isFinished());
+  controller()->clearAllOperations();
+  EXPECT_EQ(list()->count(), 0);
+  EXPECT_TRUE(menu_->collectionView()->items().empty());
+  EXPECT_TRUE(alert.isNull() || !alert->isVisible());
+  ASSERT_TRUE(CVNSpinUntil([&] { return controller()->operationQueue()->operations().empty(); }));
+  EXPECT_FALSE(running->isCancelled());
+  EXPECT_TRUE(running->succeeded());
 }
 
 TEST_F(TileTest, ATileShowsItsJobsProgressStatusAndResult) {
