@@ -26,6 +26,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+# Preferences in a scratch folder, never the user's own.
+export XDG_CONFIG_HOME="$work/config"
 
 mkdir "$work/src" && echo hello >"$work/src/a.txt"
 (cd "$work" && zip -qr t.zip src)
