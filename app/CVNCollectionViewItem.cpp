@@ -43,6 +43,8 @@ CVNCollectionViewItem::CVNCollectionViewItem(std::shared_ptr<CVNOperation> repre
   arrowsPolicy.setRetainSizeWhenHidden(true);
   ui_->asyncArrows->setSizePolicy(arrowsPolicy);
   ui_->asyncArrows->installEventFilter(this);
+  // The status is elided to the label's own width, known once it is laid out.
+  ui_->statusLabel->installEventFilter(this);
   arrowsTimer_->setInterval(80);
   connect(arrowsTimer_, &QTimer::timeout, this, [this] {
     arrowsPhase_ = (arrowsPhase_ + 1) % 12;
@@ -211,16 +213,12 @@ void CVNCollectionViewItem::updateControls() {
   ui_->iconLabel->setPixmap(CVNImageNamed(QString::fromLatin1(icon)));
 }
 
-void CVNCollectionViewItem::resizeEvent(QResizeEvent* event) {
-  QFrame::resizeEvent(event);
-  updateStatus();
-}
-
 bool CVNCollectionViewItem::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ui_->asyncArrows && event->type() == QEvent::Paint) {
     paintAsyncArrows();
     return true;
   }
+  if (watched == ui_->statusLabel && event->type() == QEvent::Resize) updateStatus();
   return QFrame::eventFilter(watched, event);
 }
 

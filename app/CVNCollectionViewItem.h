@@ -48,7 +48,6 @@ class CVNCollectionViewItem : public QFrame {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void cancelAlertDidEnd(bool confirmed);

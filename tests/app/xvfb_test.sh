@@ -58,7 +58,26 @@ wait "$pid" || status=$?
 pid=""
 [ "$status" -eq 0 ] || { echo "FAIL: quitting gave status $status"; exit 1; }
 
-# 3. No display at all: one clear line and status 1.
+# 3. An archive whose job ends with a warning: the application stays open with
+# its tile, and quits on Ctrl+Q.
+echo "not an archive" >"$work/bad.zip"
+"$root/scripts/run" "$work/bad.zip" >"$work/run.log" 2>&1 &
+pid=$!
+window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Corvana$' | head -1) || true
+[ -n "$window" ] || { echo "FAIL: no window for bad.zip"; cat "$work/run.log"; exit 1; }
+sleep 3
+kill -0 "$pid" 2>/dev/null || { echo "FAIL: a job with a warning ended the application"; exit 1; }
+import -window "$window" "$shots/app-xvfb-failed-tile.png"
+xdotool windowfocus --sync "$window"
+xdotool key --clearmodifiers ctrl+q
+for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$pid" 2>/dev/null; then echo "FAIL: Ctrl+Q did not quit after a failed job"; exit 1; fi
+status=0
+wait "$pid" || status=$?
+pid=""
+[ "$status" -eq 0 ] || { echo "FAIL: quitting after a failed job gave status $status"; exit 1; }
+
+# 4. No display at all: one clear line and status 1.
 status=0
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/scripts/run" 2>&1) || status=$?
 [ "$status" -eq 1 ] || { echo "FAIL: without a display scripts/run exited $status"; exit 1; }
