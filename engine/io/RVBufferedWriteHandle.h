@@ -1,7 +1,5 @@
-// A write-back wrapper for a stream written in many small pieces and patched
-// behind itself (an archive's entries, a spool of records): writes that join
-// the buffered range are gathered in memory and reach the wrapped handle in one
-// write when flushed, and a seek costs nothing until bytes have to move.
+// A write-back wrapper for streams written in small pieces and patched behind
+// themselves (an archive's entries, a spool of records): one write per flush.
 #pragma once
 
 #include <cstdint>
