@@ -89,12 +89,13 @@ CVNArchiveOperation::CVNArchiveOperation(std::vector<std::string> filenames,
   RVParameterAssert(!filenames_.empty());
   RVParameterAssert(symbolicLinkBehavior <= CVNSymbolicLinkBehaviorResolves);
   setInitialStatus();
+  // A top-level window; the job owns it from here.
+  auto* window = new QWidget;
   Ui::CVNArchiveOperation ui;
-  window_ = std::make_unique<QWidget>();
-  ui.setupUi(window_.get());
+  ui.setupUi(window);
   ui.logView->setModel(logModel());
-  window_->setWindowTitle(status());
-  setLogWindow(window_.get());
+  window->setWindowTitle(status());
+  setLogWindow(window);
 }
 
 CVNArchiveOperation::~CVNArchiveOperation() = default;

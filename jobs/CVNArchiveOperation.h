@@ -112,9 +112,6 @@ class CVNArchiveOperation : public CVNOperation {
 
   std::shared_ptr<const CVNPathComponentEncoder> encoderOrDefault() const;
 
-  // Deleted before the base would: the job owns its window.
-  std::unique_ptr<QWidget> window_;
-
   std::atomic<uint64_t> splitSize_{0};
   std::shared_ptr<const CVNPathComponentEncoder> encoder_;
   std::atomic<int64_t> compressionLevel_{-1};

@@ -630,7 +630,15 @@ TEST(CVNArchiveOperation, UnreadableFolderFailsWithTheSystemsText) {
 
 // --- The log window ---
 
-TEST(CVNArchiveOperation, LogWindowShowsTheRows) {
+class LogWindow : public testing::TestWithParam<const char*> {
+ protected:
+  void TearDown() override { CVNInstallLocalization(QStringLiteral("en")); }
+};
+
+// Screenshots in both languages, for a look at the texts in their columns.
+TEST_P(LogWindow, ShowsTheRowsAndToggles) {
+  const QString language = QString::fromLatin1(GetParam());
+  CVNInstallLocalization(language);
   TempDir dir;
   makeFolder(dir / "d");
   writeFile(dir / "d/a:b.txt", "x");
@@ -644,11 +652,14 @@ TEST(CVNArchiveOperation, LogWindowShowsTheRows) {
   job->showLogWindow();
   EXPECT_TRUE(window->isVisible());
   EXPECT_EQ(window->windowTitle(), andOthers(dir / "d", 1));
-  window->resize(640, 300);
-  const QString shot = CVNSaveScreenshot(window, QStringLiteral("CVNArchiveOperation_log"));
+  window->resize(640, 240);
+  const QString shot =
+      CVNSaveScreenshot(window, QStringLiteral("CVNArchiveOperation_log_") + language);
   EXPECT_FALSE(QImage(shot).isNull());
   job->showLogWindow();
   EXPECT_FALSE(window->isVisible());
 }
+
+INSTANTIATE_TEST_SUITE_P(Languages, LogWindow, testing::Values("en", "ja"));
 
 }  // namespace
