@@ -77,11 +77,12 @@ CVNUnarchiveOperation::CVNUnarchiveOperation(std::string path, QObject* parent)
   setReportsOnlyWarnings(false);
   setInitialStatus();
 
+  // A top-level window; the job owns it from here.
   auto* logWindow = new QWidget;
   Ui::CVNUnarchiveOperation logUi;
   logUi.setupUi(logWindow);
   logUi.logView->setModel(logModel());
-  logWindowOwned_ = logWindow;
+  logWindow->setWindowTitle(status());
   setLogWindow(logWindow);
 
   auto* sheet = new QDialog;
@@ -104,7 +105,6 @@ CVNUnarchiveOperation::CVNUnarchiveOperation(std::string path, QObject* parent)
 CVNUnarchiveOperation::~CVNUnarchiveOperation() {
   withdrawPasswordSheet();
   delete passwordSheet_.data();
-  delete logWindowOwned_.data();
 }
 
 std::optional<QString> CVNUnarchiveOperation::passwordText() const {

@@ -134,9 +134,8 @@ class CVNUnarchiveOperation : public CVNOperation {
   std::unique_ptr<CVNZipPasswordEncoder> encoder_;
   std::string folderMade_;
 
-  // Main thread only. The windows are the job's, even while the sheet is
-  // parented to the main window.
-  QPointer<QWidget> logWindowOwned_;
+  // Main thread only. The sheet is the job's, even while it is parented to
+  // the main window; the log window is the base's.
   QPointer<QDialog> passwordSheet_;
   QPointer<QLineEdit> passwordTextField_;
   bool passwordSheetVisible_ = false;

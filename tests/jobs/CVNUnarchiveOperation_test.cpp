@@ -638,6 +638,15 @@ TEST(CVNUnarchiveOperationScreenshots, PasswordSheetAndLogWindow) {
   CVNSaveScreenshot(warned->logWindow(), QStringLiteral("CVNUnarchiveOperation_logWindow"));
   warned->showLogWindow();
   EXPECT_FALSE(warned->logWindow()->isVisible());
+
+  // The sheet in Japanese, as a job made under that table shows it.
+  CVNInstallLocalization(QStringLiteral("ja"));
+  auto japanese = std::make_shared<CVNUnarchiveOperation>(dir / "report.zip");
+  CVNInstallLocalization(QStringLiteral("en"));
+  japanese->passwordTextField()->setText(QStringLiteral("secret"));
+  EXPECT_EQ(japanese->passwordSheet()->windowTitle(), QStringLiteral("パスワード"));
+  CVNSaveScreenshot(japanese->passwordSheet(),
+                    QStringLiteral("CVNUnarchiveOperation_passwordSheet_ja"));
 }
 
 }  // namespace
