@@ -92,7 +92,6 @@ CVNLogView::CVNLogView(QWidget* parent) : QListView(parent) {
   // One row height for all rows: the view never asks 100,000 rows for their size.
   setUniformItemSizes(true);
   setAlternatingRowColors(true);
-  setSelectionMode(QAbstractItemView::ExtendedSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setTextElideMode(Qt::ElideMiddle);

@@ -200,6 +200,8 @@ std::vector<PhaseCase> phaseCases() {
   };
 }
 
+void PrintTo(const PhaseCase& c, std::ostream* os) { *os << c.name; }
+
 class CVNOperationPhaseTest : public ::testing::TestWithParam<PhaseCase> {};
 
 TEST_P(CVNOperationPhaseTest, ShowsThePhase) {
@@ -271,6 +273,8 @@ std::vector<FailureCase> failureCases() {
   };
 }
 
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
 class CVNOperationFailureTest : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(CVNOperationFailureTest, LogsAndShowsTheReason) {
@@ -308,6 +312,8 @@ struct WarnedCase {
   bool warned;
   uint64_t warningCount;
 };
+
+void PrintTo(const WarnedCase& c, std::ostream* os) { *os << c.name; }
 
 class CVNOperationWarnedTest : public ::testing::TestWithParam<WarnedCase> {};
 
