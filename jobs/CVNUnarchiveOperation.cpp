@@ -6,7 +6,6 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QUrl>
 #include <deque>
