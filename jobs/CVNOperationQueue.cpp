@@ -35,7 +35,9 @@ void CVNOperationQueue::addOperation(std::shared_ptr<CVNOperation> operation) {
 }
 
 void CVNOperationQueue::cancelAllOperations() {
-  for (const auto& operation : operations_) operation->cancel();
+  // Last first: a slot freed by a cancelled running job must not start a
+  // waiting one whose cancellation has not been set yet.
+  for (auto it = operations_.rbegin(); it != operations_.rend(); ++it) (*it)->cancel();
 }
 
 void CVNOperationQueue::operationDidEnd(CVNOperation* operation) {
