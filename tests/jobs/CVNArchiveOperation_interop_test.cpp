@@ -74,66 +74,6 @@ const char* pythonCodec(int64_t codepage) {
   }
 }
 
-// Relative paths of the tree, a folder's with a final "/", in UTF-8.
-const std::vector<std::string> kTree = {
-    "tree/",
-    "tree/日本語.txt",
-    "tree/cafe\xcc\x81.txt",  // decomposed, as a Mac stores it
-    "tree/a:b?.txt",
-    "tree/CON.txt",
-    "tree/trail.",
-    "tree/empty/",
-    "tree/sub/",
-    "tree/sub/zero.bin",
-    "tree/sub/random.bin",
-    "tree/sub/深い/",
-    "tree/sub/深い/x.txt",
-};
-
-void makeTree(const TempDir& dir) {
-  for (const std::string& item : kTree) {
-    const std::string path = dir / item;
-    if (item.ends_with("/")) {
-      ASSERT_EQ(::mkdir(path.c_str(), 0755), 0) << path;
-    } else if (item.ends_with("random.bin")) {
-      corvana_test::writeFile(path, corvana_test::randomBytes(1 << 20, 7));
-    } else if (item.ends_with("zero.bin")) {
-      corvana_test::writeFile(path, "");
-    } else {
-      corvana_test::writeFile(path, "text of " + item);
-    }
-  }
-}
-
-// The encoder's names for the tree: what the archive must hold.
-QSet<QString> expectedNames(const CVNPathComponentEncoder& encoder) {
-  QSet<QString> names;
-  for (const std::string& item : kTree) {
-    const bool folder = item.ends_with("/");
-    const std::u16string path = *CVNUTF16FromUTF8(folder ? item.substr(0, item.size() - 1) : item);
-    names.insert(QString::fromStdU16String(pathUsingPathComponentEncoder(path, encoder)) +
-                 (folder ? QStringLiteral("/") : QString()));
-  }
-  return names;
-}
-
-// What lies under `root`: relative paths, folders with a final "/".
-QSet<QString> treeUnder(const std::string& root) {
-  QSet<QString> found;
-  for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
-    const QString relative =
-        QString::fromStdString(std::filesystem::relative(item.path(), root).string());
-    found.insert(item.is_directory() ? relative + QStringLiteral("/") : relative);
-  }
-  return found;
-}
-
-std::string describe(const QSet<QString>& set) {
-  QStringList list(set.begin(), set.end());
-  list.sort();
-  return list.join(QStringLiteral(" | ")).toStdString();
-}
-
 using RoundTripCase = std::tuple<int64_t, int, bool>;  // code page, escaping row, password
 
 class RoundTrip : public testing::TestWithParam<RoundTripCase> {};
@@ -143,7 +83,7 @@ TEST_P(RoundTrip, PeersAndReaderAgree) {
   CORVANA_SKIP_WITHOUT_PEER("python3");
   const auto [codepage, escaping, withPassword] = GetParam();
   TempDir dir;
-  makeTree(dir);
+  CVNMakeRoundTripTree(dir.path());
 
   // As the settings sheet makes it.
   auto encoder = std::make_shared<CVNPathComponentEncoder>();
@@ -186,8 +126,8 @@ TEST_P(RoundTrip, PeersAndReaderAgree) {
     trialNames.insert(
         entry.toObject().value(QStringLiteral("trial")).toString().replace(u'\\', u'/'));
   }
-  const QSet<QString> expected = expectedNames(*encoder);
-  EXPECT_EQ(QSet<QString>(names.begin(), names.end()), expected) << describe(expected);
+  const QSet<QString> expected = CVNRoundTripTreeNames(*encoder);
+  EXPECT_EQ(QSet<QString>(names.begin(), names.end()), expected) << CVNDescribe(expected);
   // Folder entries follow everything inside them.
   for (qsizetype i = 0; i < names.size(); ++i) {
     if (!names[i].endsWith(u'/')) continue;
@@ -206,8 +146,8 @@ TEST_P(RoundTrip, PeersAndReaderAgree) {
     EXPECT_EQ(reader->decompressFileDataRelativeToCentralFileHeader(*header),
               CVNZipResultSucceeded);
   }
-  const QSet<QString> extracted = treeUnder(out);
-  EXPECT_EQ(extracted, trialNames) << describe(extracted);
+  const QSet<QString> extracted = CVNTreeUnder(out);
+  EXPECT_EQ(extracted, trialNames) << CVNDescribe(extracted);
   // Code page 932 comes first in the trial order: the archived tree itself.
   if (codepage == 932) {
     EXPECT_EQ(extracted, expected);

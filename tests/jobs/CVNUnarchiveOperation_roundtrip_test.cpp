@@ -32,38 +32,6 @@ namespace {
 
 using corvana_test::TempDir;
 
-// Relative paths, a folder's with a final "/", in UTF-8.
-const std::vector<std::string> kTree = {
-    "tree/",
-    "tree/日本語.txt",
-    "tree/cafe\xcc\x81.txt",  // decomposed, as a Mac stores it
-    "tree/a:b?.txt",
-    "tree/CON.txt",
-    "tree/trail.",
-    "tree/plain.txt",
-    "tree/empty/",
-    "tree/sub/",
-    "tree/sub/zero.bin",
-    "tree/sub/random.bin",
-    "tree/sub/深い/",
-    "tree/sub/深い/x.txt",
-};
-
-void makeTree(const TempDir& dir) {
-  for (const std::string& item : kTree) {
-    const std::string path = dir / item;
-    if (item.ends_with("/")) {
-      ASSERT_EQ(::mkdir(path.c_str(), 0755), 0) << path;
-    } else if (item.ends_with("random.bin")) {
-      corvana_test::writeFile(path, corvana_test::randomBytes(1 << 20, 7));
-    } else if (item.ends_with("zero.bin")) {
-      corvana_test::writeFile(path, "");
-    } else {
-      corvana_test::writeFile(path, "text of " + item);
-    }
-  }
-}
-
 // A password each code page holds, so that the job's candidates are tried in
 // turn until the archive's own code page answers.
 std::u16string passwordFor(int64_t codepage) {
@@ -81,18 +49,6 @@ std::u16string passwordFor(int64_t codepage) {
   }
 }
 
-// The encoder's names for the tree: what the archive holds.
-QSet<QString> archivedNames(const CVNPathComponentEncoder& encoder) {
-  QSet<QString> names;
-  for (const std::string& item : kTree) {
-    const bool folder = item.ends_with("/");
-    const std::u16string path = *CVNUTF16FromUTF8(folder ? item.substr(0, item.size() - 1) : item);
-    names.insert(QString::fromStdU16String(pathUsingPathComponentEncoder(path, encoder)) +
-                 (folder ? QStringLiteral("/") : QString()));
-  }
-  return names;
-}
-
 // The names the reader's rules give the archive's entries: decoded by the trial
 // order, "\" a separator for names from MS-DOS and NTFS hosts.
 QSet<QString> decodedNames(const std::string& archive) {
@@ -108,22 +64,6 @@ QSet<QString> decodedNames(const std::string& archive) {
   return names;
 }
 
-QSet<QString> treeUnder(const std::string& root) {
-  QSet<QString> found;
-  for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
-    const QString relative =
-        QString::fromStdString(std::filesystem::relative(item.path(), root).string());
-    found.insert(item.is_directory() ? relative + QStringLiteral("/") : relative);
-  }
-  return found;
-}
-
-std::string describe(const QSet<QString>& set) {
-  QStringList list(set.begin(), set.end());
-  list.sort();
-  return list.join(QStringLiteral(" | ")).toStdString();
-}
-
 void runJob(const std::shared_ptr<CVNOperation>& job) {
   CVNOperationQueue queue(2);
   queue.addOperation(job);
@@ -137,7 +77,7 @@ class CVNUnarchiveOperationRoundTrip : public testing::TestWithParam<RoundTripCa
 TEST_P(CVNUnarchiveOperationRoundTrip, GivesBackTheTree) {
   const auto [codepage, escaping, withPassword] = GetParam();
   TempDir dir;
-  makeTree(dir);
+  CVNMakeRoundTripTree(dir.path());
 
   // As the settings sheet makes the archiving job.
   auto encoder = std::make_shared<CVNPathComponentEncoder>();
@@ -184,12 +124,12 @@ TEST_P(CVNUnarchiveOperationRoundTrip, GivesBackTheTree) {
   // The folder "tree" is there already.
   ASSERT_EQ(extracting->outputPath(), dir / "tree 2");
 
-  const QSet<QString> extracted = treeUnder(dir / "tree 2");
+  const QSet<QString> extracted = CVNTreeUnder(dir / "tree 2");
   const QSet<QString> decoded = decodedNames(archive);
-  EXPECT_EQ(extracted, decoded) << describe(extracted);
-  const QSet<QString> archived = archivedNames(*encoder);
+  EXPECT_EQ(extracted, decoded) << CVNDescribe(extracted);
+  const QSet<QString> archived = CVNRoundTripTreeNames(*encoder);
   if (codepage == 932) {
-    EXPECT_EQ(extracted, archived) << describe(archived);
+    EXPECT_EQ(extracted, archived) << CVNDescribe(archived);
   }
   for (const QString& name : archived) {
     bool ascii = true;

@@ -1,5 +1,17 @@
 #include "JobsTestSupport.h"
 
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QStringList>
+#include <filesystem>
+
+#include "engine/CVNFileSystemNames.h"
+#include "engine/CVNPathComponentEncoder.h"
+#include "engine/CVNStringEncoding.h"
+#include "support/TestSupport.h"
+#include "support/TestZipArchive.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -89,4 +101,62 @@ void CVNScriptedOperation::step(Step s) {
     throw;
   }
   paused_ = false;
+}
+
+const std::vector<std::string> kCVNRoundTripTree = {
+    "tree/",
+    "tree/日本語.txt",
+    "tree/cafe\xcc\x81.txt",  // decomposed, as a Mac stores it
+    "tree/a:b?.txt",
+    "tree/CON.txt",
+    "tree/trail.",
+    "tree/plain.txt",
+    "tree/empty/",
+    "tree/sub/",
+    "tree/sub/zero.bin",
+    "tree/sub/random.bin",
+    "tree/sub/深い/",
+    "tree/sub/深い/x.txt",
+};
+
+void CVNMakeRoundTripTree(const std::string& root) {
+  for (const std::string& item : kCVNRoundTripTree) {
+    const std::string path = root + "/" + item;
+    if (item.ends_with("/")) {
+      ASSERT_EQ(::mkdir(path.c_str(), 0755), 0) << path;
+    } else if (item.ends_with("random.bin")) {
+      corvana_test::writeFile(path, corvana_test::randomBytes(1 << 20, 7));
+    } else if (item.ends_with("zero.bin")) {
+      corvana_test::writeFile(path, "");
+    } else {
+      corvana_test::writeFile(path, "text of " + item);
+    }
+  }
+}
+
+QSet<QString> CVNRoundTripTreeNames(const CVNPathComponentEncoder& encoder) {
+  QSet<QString> names;
+  for (const std::string& item : kCVNRoundTripTree) {
+    const bool folder = item.ends_with("/");
+    const std::u16string path = *CVNUTF16FromUTF8(folder ? item.substr(0, item.size() - 1) : item);
+    names.insert(QString::fromStdU16String(pathUsingPathComponentEncoder(path, encoder)) +
+                 (folder ? QStringLiteral("/") : QString()));
+  }
+  return names;
+}
+
+QSet<QString> CVNTreeUnder(const std::string& root) {
+  QSet<QString> found;
+  for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
+    const QString relative =
+        QString::fromStdString(std::filesystem::relative(item.path(), root).string());
+    found.insert(item.is_directory() ? relative + QStringLiteral("/") : relative);
+  }
+  return found;
+}
+
+std::string CVNDescribe(const QSet<QString>& set) {
+  QStringList list(set.begin(), set.end());
+  list.sort();
+  return list.join(QStringLiteral(" | ")).toStdString();
 }

@@ -2,13 +2,18 @@
 // saving screenshots of windows, and a job whose steps run a script.
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QWidget>
 #include <atomic>
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "jobs/CVNOperation.h"
+
+class CVNPathComponentEncoder;
 
 // Processes events until `done` holds or `timeoutMs` passes; returns `done()`.
 bool CVNSpinUntil(const std::function<bool()>& done, int timeoutMs = 20000);
@@ -69,3 +74,20 @@ class CVNScriptedOperation : public CVNOperation {
   std::atomic<bool> paused_{false};
   bool released_ = false;  // under lock()
 };
+
+// The round trips' tree: Japanese, decomposed, reserved-character and device
+// names, empty folders, an empty file and 1 MiB of random bytes. Relative paths
+// in UTF-8, a folder's with a final "/".
+extern const std::vector<std::string> kCVNRoundTripTree;
+
+// Makes kCVNRoundTripTree under the folder `root`.
+void CVNMakeRoundTripTree(const std::string& root);
+
+// The encoder's names for the round trips' tree: what an archive of it holds.
+QSet<QString> CVNRoundTripTreeNames(const CVNPathComponentEncoder& encoder);
+
+// What lies under `root`: relative paths, folders with a final "/".
+QSet<QString> CVNTreeUnder(const std::string& root);
+
+// The set sorted and joined, for failure messages.
+std::string CVNDescribe(const QSet<QString>& set);
