@@ -3,23 +3,21 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <QStringList>
-#include <filesystem>
-
-#include "engine/CVNFileSystemNames.h"
-#include "engine/CVNPathComponentEncoder.h"
-#include "engine/CVNStringEncoding.h"
-#include "support/TestSupport.h"
-#include "support/TestZipArchive.h"
-
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QPixmap>
+#include <QStringList>
 #include <QThread>
+#include <filesystem>
 #include <mutex>
 
+#include "engine/CVNFileSystemNames.h"
+#include "engine/CVNPathComponentEncoder.h"
+#include "engine/CVNStringEncoding.h"
 #include "jobs/CVNMainThread.h"
+#include "support/TestSupport.h"
+#include "support/TestZipArchive.h"
 
 bool CVNSpinUntil(const std::function<bool()>& done, int timeoutMs) {
   QDeadlineTimer deadline(timeoutMs);
