@@ -50,7 +50,7 @@ bool RVIsFileSystemError(const RVException& e, int error);
 // A programming error: reason "Invalid parameter not satisfying: <condition>".
 [[noreturn]] void RVRaiseInvalidParameter(std::string_view condition);
 
-#define RVParameterAssert(condition) \
-  do {                               \
+#define RVParameterAssert(condition)                       \
+  do {                                                     \
     if (!(condition)) RVRaiseInvalidParameter(#condition); \
   } while (0)
