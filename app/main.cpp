@@ -14,6 +14,7 @@
 #include "app/CVNMainMenu.h"
 #include "app/CVNSignalWatcher.h"
 #include "app/CVNUpdateCheck.h"
+#include "engine/io/RVDOSTime.h"
 #include "jobs/CVNLocalization.h"
 
 namespace {
@@ -33,6 +34,7 @@ std::string absolutePath(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  RVPinLocalTimeZone();
   QApplication app(argc, argv);
   const QString identifier =
       QString::fromUtf8(CVNBundleIdentifier.data(), CVNBundleIdentifier.size());

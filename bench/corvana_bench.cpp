@@ -35,6 +35,7 @@
 #include "engine/CVNZipFileReader.h"
 #include "engine/CVNZipFileWriter.h"
 #include "engine/CVNZipPasswordEncoder.h"
+#include "engine/io/RVDOSTime.h"
 #include "engine/io/RVException.h"
 #include "engine/io/RVFileSystem.h"
 #include "engine/io/RVPath.h"
@@ -279,6 +280,7 @@ int extract(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  RVPinLocalTimeZone();
   static char buffer[1 << 16];
   std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
   std::string command = argc > 1 ? argv[1] : "";

@@ -1,6 +1,7 @@
 #include "engine/io/RVDOSTime.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
 #include <limits>
 
@@ -45,4 +46,9 @@ int64_t RVEpochWithDate(std::optional<RVDate> date) {
   if (seconds >= kLimit) return std::numeric_limits<int64_t>::max();
   if (seconds < -kLimit) return std::numeric_limits<int64_t>::min();
   return static_cast<int64_t>(seconds);
+}
+
+void RVPinLocalTimeZone() {
+  if (std::getenv("TZ") == nullptr) ::setenv("TZ", ":/etc/localtime", 0);
+  ::tzset();
 }

@@ -32,3 +32,9 @@ std::optional<RVDate> RVDateWithEpoch(int64_t epoch);
 // -1 for none, else the whole seconds since 1970 truncated toward zero. A time
 // beyond the 64-bit range saturates; a NaN counts as none.
 int64_t RVEpochWithDate(std::optional<RVDate> date);
+
+// Makes local-time conversions read the system's time zone once for the
+// process: with TZ unset, the C library checks /etc/localtime again at every
+// conversion, a system call per DOS time. Same zone either way. Call at the
+// start of main, before any thread.
+void RVPinLocalTimeZone();

@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <ctime>
 #include <limits>
+#include <string>
 
 #include "support/ZipRecordTestSupport.h"
 
@@ -97,3 +100,33 @@ TEST(RVDOSTimeTest, EpochsAndDates) {
 }
 
 }  // namespace
+
+// Pinning the zone keeps every conversion as it was with TZ unset, and leaves a
+// TZ the user set alone.
+TEST(RVDOSTimeTest, PinningTheZoneChangesNoConversion) {
+  const char* saved = std::getenv("TZ");
+  const std::string savedValue = saved ? saved : "";
+  const uint16_t summerTime = (13 << 11) | (5 << 5) | 10;
+  const uint16_t summerDate = ((2024 - 1980) << 9) | (7 << 5) | 15;
+  const uint16_t winterDate = ((2024 - 1980) << 9) | (1 << 5) | 15;
+
+  ::unsetenv("TZ");
+  ::tzset();
+  const int64_t summer = RVEpochWithDOSTime(summerTime, summerDate);
+  const int64_t winter = RVEpochWithDOSTime(summerTime, winterDate);
+  RVPinLocalTimeZone();
+  EXPECT_STREQ(std::getenv("TZ"), ":/etc/localtime");
+  EXPECT_EQ(RVEpochWithDOSTime(summerTime, summerDate), summer);
+  EXPECT_EQ(RVEpochWithDOSTime(summerTime, winterDate), winter);
+
+  ::setenv("TZ", "Asia/Tokyo", 1);
+  RVPinLocalTimeZone();
+  EXPECT_STREQ(std::getenv("TZ"), "Asia/Tokyo");
+
+  if (saved) {
+    ::setenv("TZ", savedValue.c_str(), 1);
+  } else {
+    ::unsetenv("TZ");
+  }
+  ::tzset();
+}
