@@ -44,40 +44,6 @@ Bytes mixedData(size_t size, unsigned seed) {
   return data;
 }
 
-Bytes rawDeflate(const Bytes& data, int level) {
-  z_stream z{};
-  EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY), Z_OK);
-  Bytes out(deflateBound(&z, uLong(data.size())));
-  z.next_in = const_cast<Bytef*>(data.data());
-  z.avail_in = uInt(data.size());
-  z.next_out = out.data();
-  z.avail_out = uInt(out.size());
-  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
-
-// zlib's own reading of a raw stream; a stream that does not end exactly at
-// the last byte fails.
-Bytes rawInflate(const Bytes& raw) {
-  z_stream z{};
-  EXPECT_EQ(inflateInit2(&z, -15), Z_OK);
-  Bytes out(1 << 16), result;
-  z.next_in = const_cast<Bytef*>(raw.data());
-  z.avail_in = uInt(raw.size());
-  int r;
-  do {
-    z.next_out = out.data();
-    z.avail_out = uInt(out.size());
-    r = inflate(&z, Z_NO_FLUSH);
-    result.insert(result.end(), out.data(), out.data() + (out.size() - z.avail_out));
-  } while (r == Z_OK);
-  EXPECT_EQ(tuple(r, z.avail_in), tuple(Z_STREAM_END, 0u));
-  inflateEnd(&z);
-  return result;
-}
-
 // Cancels once it has taken `cancelAfter` progress calls.
 struct CountingJob : CVNEngineJob {
   explicit CountingJob(int after = -1) : cancelAfter(after) {}

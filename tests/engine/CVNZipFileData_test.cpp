@@ -20,6 +20,7 @@
 #include "engine/io/RVDataHandle.h"
 #include "engine/io/RVException.h"
 #include "support/TestSupport.h"
+#include "support/TestZipArchive.h"
 
 // The executable's own definitions take the engine's zlib calls: they count the
 // open streams and can make the next call fail; the real zlib does the work.
@@ -59,6 +60,8 @@ namespace {
 
 using corvana_test::bytes;
 using corvana_test::raised;
+using corvana_test::rawDeflate;
+using corvana_test::rawInflate;
 using Bytes = std::vector<uint8_t>;
 using Password = std::optional<Bytes>;
 using std::tuple;
@@ -85,39 +88,6 @@ Bytes mixedData(size_t size, unsigned seed = 1) {
 }
 
 uint32_t crc32Of(const Bytes& data) { return uint32_t(crc32(0, data.data(), uInt(data.size()))); }
-
-// A bare one-shot raw deflate with the codec's parameters.
-Bytes rawDeflate(const Bytes& data, int level = Z_DEFAULT_COMPRESSION) {
-  z_stream z{};
-  EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY), Z_OK);
-  Bytes out(deflateBound(&z, uLong(data.size())));
-  z.next_in = const_cast<Bytef*>(data.data());
-  z.avail_in = uInt(data.size());
-  z.next_out = out.data();
-  z.avail_out = uInt(out.size());
-  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
-
-Bytes rawInflate(const Bytes& raw) {
-  z_stream z{};
-  EXPECT_EQ(inflateInit2(&z, -15), Z_OK);
-  Bytes out(1 << 16), result;
-  z.next_in = const_cast<Bytef*>(raw.data());
-  z.avail_in = uInt(raw.size());
-  int r;
-  do {
-    z.next_out = out.data();
-    z.avail_out = uInt(out.size());
-    r = inflate(&z, Z_NO_FLUSH);
-    result.insert(result.end(), out.data(), out.data() + (out.size() - z.avail_out));
-  } while (r == Z_OK);
-  EXPECT_EQ(tuple(r, z.avail_in), tuple(Z_STREAM_END, 0u));
-  inflateEnd(&z);
-  return result;
-}
 
 // Cancels once it has taken `cancelAfter` progress calls (never when negative).
 struct FakeJob : CVNEngineJob {

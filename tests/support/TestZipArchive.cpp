@@ -1,6 +1,7 @@
 #include "support/TestZipArchive.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -200,6 +201,39 @@ ParsedZipArchive parseZipArchive(const std::string& path, bool withData) {
   check(c.at == directoryEnd && next == a.centralDirectoryOffset,
         "central directory: entry count, or a gap before it");
   return a;
+}
+
+Bytes rawDeflate(const Bytes& data, int level) {
+  z_stream z{};
+  EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY), Z_OK);
+  Bytes out(deflateBound(&z, uLong(data.size())));
+  z.next_in = const_cast<Bytef*>(data.data());
+  z.avail_in = uInt(data.size());
+  z.next_out = out.data();
+  z.avail_out = uInt(out.size());
+  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+Bytes rawInflate(const Bytes& raw) {
+  z_stream z{};
+  EXPECT_EQ(inflateInit2(&z, -15), Z_OK);
+  Bytes out(1 << 16), result;
+  z.next_in = const_cast<Bytef*>(raw.data());
+  z.avail_in = uInt(raw.size());
+  int r;
+  do {
+    z.next_out = out.data();
+    z.avail_out = uInt(out.size());
+    r = inflate(&z, Z_NO_FLUSH);
+    result.insert(result.end(), out.data(), out.data() + (out.size() - z.avail_out));
+  } while (r == Z_OK);
+  EXPECT_EQ(r, Z_STREAM_END);
+  EXPECT_EQ(z.avail_in, 0u);
+  inflateEnd(&z);
+  return result;
 }
 
 }  // namespace corvana_test

@@ -16,6 +16,11 @@ using Bytes = std::vector<uint8_t>;
 uint32_t crc32Of(const Bytes& data);
 // Bytes of a fixed pseudo-random sequence.
 Bytes randomBytes(size_t length, uint32_t seed);
+// zlib's one-shot raw deflate with the codec's parameters (-15, memory level 9).
+Bytes rawDeflate(const Bytes& data, int level = -1);
+// zlib's own reading of a raw stream; a stream that does not end exactly at the
+// last byte fails the calling test.
+Bytes rawInflate(const Bytes& raw);
 
 // Stored entries from host MS-DOS, laid out part by part; a name ending in "/"
 // is a folder. The central directory and the end record go into the last part.
