@@ -460,14 +460,15 @@ CVNZipResult CVNZipFileData::decompressFileDataWithIOHandle(
       // often enough, inflates to a whole stream that fails the sizes or the
       // CRC. Either way the next password must be tried, and the garbage not kept.
       const bool wrongPassword = r == CVNZipResultDataError || r == CVNZipResultVerificationFailed;
-      return (wrongPassword && encrypted) ? CVNZipResultPasswordRequired : r;
+      return (wrongPassword && encrypted && !_passwordTrusted) ? CVNZipResultPasswordRequired : r;
     }
     case kMethodStored: {
       CVNZipResult r =
           _restoreFileDataWithIOHandle(archive, header.crc32(), dataLength,
                                        header.uncompressedSize(), d, inputBuffer, output, job);
       // A wrong password shows only in the CRC.
-      return (r == CVNZipResultVerificationFailed && encrypted) ? CVNZipResultPasswordRequired : r;
+      const bool wrongPassword = r == CVNZipResultVerificationFailed;
+      return (wrongPassword && encrypted && !_passwordTrusted) ? CVNZipResultPasswordRequired : r;
     }
     default:
       return CVNZipResultUnsupportedCompressionMethod;

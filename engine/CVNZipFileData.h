@@ -50,14 +50,21 @@ class CVNZipFileData {
   // other than 0 and 8; 3 for data cut short or an invalid deflate stream (also
   // for an encrypted entry too short to hold its encryption header); 4 for a
   // failed check; 5 for an encrypted entry without password, or one whose
-  // password is evidently wrong. After a deflated entry the archive is left just
-  // after the deflate stream.
+  // password is evidently wrong (damaged data or a failed check, unless the
+  // password is trusted). After a deflated entry the archive is left just after
+  // the deflate stream.
   CVNZipResult decompressFileDataWithIOHandle(RVIOHandle& archive,
                                               const CVNZipCentralFileHeader& header,
                                               const std::optional<std::vector<uint8_t>>& password,
                                               std::vector<uint8_t>& inputBuffer,
                                               std::vector<uint8_t>& outputBuffer,
                                               RVIOHandle& output, CVNEngineJob* job);
+
+  // Trusted, the password is taken as the right one: damaged data (3) and a
+  // failed check (4) of an encrypted entry stand as they are instead of meaning
+  // a wrong password (5). Untrusted at creation.
+  bool isPasswordTrusted() const { return _passwordTrusted; }
+  void setPasswordTrusted(bool trusted) { _passwordTrusted = trusted; }
 
  private:
   // The data passes. The last three arguments accumulate; a null CRC
@@ -95,4 +102,6 @@ class CVNZipFileData {
                                             std::vector<uint8_t>& inputBuffer,
                                             std::vector<uint8_t>& outputBuffer, RVIOHandle& output,
                                             CVNEngineJob* job);
+
+  bool _passwordTrusted = false;
 };

@@ -333,6 +333,7 @@ CVNZipResult CVNZipFileReader::decompressFileDataRelativeToCentralFileHeader(
     if (output) {
       try {
         CVNZipFileData codec;
+        codec.setPasswordTrusted(_passwordTrusted);
         result =
             codec.decompressFileDataWithIOHandle(*_extractionHandle, header, _password,
                                                  _inputBuffer, _outputBuffer, *output, _operation);

@@ -74,6 +74,11 @@ class CVNZipFileReader {
   void setPassword(std::optional<std::vector<uint8_t>> password) {
     _password = std::move(password);
   }
+  // Trusted, the password is taken as the right one: an encrypted entry that
+  // fails its check (4) or proves damaged (3) says so instead of asking for
+  // another password (5). For the try of a password the user insists on.
+  bool isPasswordTrusted() const { return _passwordTrusted; }
+  void setPasswordTrusted(bool trusted) { _passwordTrusted = trusted; }
 
   // The values of the accepted directory, after the Zip64 replacement.
   uint32_t numberOfThisDisk() const { return _numberOfThisDisk; }
@@ -112,6 +117,7 @@ class CVNZipFileReader {
   std::string _path;
   std::string _directoryPath;
   std::optional<std::vector<uint8_t>> _password;
+  bool _passwordTrusted = false;
   std::unique_ptr<RVIOHandle> _centralDirectoryHandle;
   std::unique_ptr<CVNZipFileHandle> _extractionHandle;
   bool _enumerationEnded = false;

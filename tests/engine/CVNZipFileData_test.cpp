@@ -117,13 +117,14 @@ CVNZipCentralFileHeader headerFor(uint16_t method, bool encrypted, uint64_t comp
 }
 
 // How a pass runs: "into" replaces the handle it writes to; "encrypted" sets
-// flag bit 0 even without a password.
+// flag bit 0 even without a password; "trusted" takes the password as right.
 struct Options {
   int level = -1;
   size_t buffer = kBuffer;
   CVNEngineJob* job = nullptr;
   RVIOHandle* into = nullptr;
   bool encrypted = false;
+  bool trusted = false;
 };
 
 // What a pass made: the header it filled (encoding), its result or what it
@@ -162,7 +163,9 @@ Coded encode(const Bytes* data, uint16_t method, const Password& password, Optio
 Coded decode(const Bytes& archive, const CVNZipCentralFileHeader& header, const Password& password,
              Options o = {}) {
   return run({header}, archive, o, [&](auto& h, auto& from, auto& to, auto& in, auto& out) {
-    return CVNZipFileData().decompressFileDataWithIOHandle(from, h, password, in, out, to, o.job);
+    CVNZipFileData codec;
+    codec.setPasswordTrusted(o.trusted);
+    return codec.decompressFileDataWithIOHandle(from, h, password, in, out, to, o.job);
   });
 }
 
@@ -257,29 +260,43 @@ TEST_F(ZipFileDataTest, WrongPasswords) {
     Coded entry = encode(&data, kDeflated, right);
     EXPECT_EQ(decode(entry.output, entry.header, wrong).result, kPasswordRequired) << i;
   }
+  // Trusted, the same failures stand as they are: the stored garbage fails its
+  // check and stays; the deflated one is damaged, or fails its check.
+  decoded = decode(stored.output, stored.header, wrong, {.trusted = true});
+  EXPECT_EQ(tuple(decoded.result, decoded.output.size()), tuple(kCheckFailed, data.size()));
+  for (int i = 0; i < 50; ++i) {
+    Coded entry = encode(&data, kDeflated, right);
+    EXPECT_THAT(decode(entry.output, entry.header, wrong, {.trusted = true}).result,
+                AnyOf(Eq(kDataError), Eq(kCheckFailed)))
+        << i;
+    EXPECT_EQ(decode(entry.output, entry.header, right, {.trusted = true}).result, kOK) << i;
+  }
 }
 
 TEST_F(ZipFileDataTest, DamagedAndMismatchedEntries) {
   const Bytes data = mixedData(300000, 7);
   // Method, encrypted, bytes cut from the end (0: records follow), changes to the
-  // header's sizes and CRC. Encrypted, a truncated deflate stream and a bad
-  // size or CRC read as a wrong password.
-  const tuple<uint16_t, bool, int64_t, int64_t, int64_t, uint32_t, CVNZipResult> cases[] = {
-      {kStored, false, 1000, 0, 0, 0, kDataError},
-      {kStored, true, 1000, 0, 0, 0, kDataError},
-      {kDeflated, false, 1000, 0, 0, 0, kDataError},
-      {kDeflated, true, 1000, 0, 0, 0, kPasswordRequired},
-      {kDeflated, false, 0, -1, 0, 0, kCheckFailed},
-      {kDeflated, false, 0, 1, 0, 0, kCheckFailed},
-      {kDeflated, true, 0, 1, 0, 0, kPasswordRequired},
-      {kDeflated, false, 0, 0, 1, 0, kCheckFailed},
-      {kDeflated, false, 0, 0, 0, 1, kCheckFailed},
-      {kStored, false, 0, 0, 1, 0, kCheckFailed},
-      {kStored, false, 0, 0, 0, 0x100, kCheckFailed},
-      {kStored, true, 0, 0, 0, 1, kPasswordRequired}};
+  // header's sizes and CRC; the result, and the result with the password
+  // trusted. Encrypted, a truncated deflate stream and a bad size or CRC read as
+  // a wrong password unless the password is trusted.
+  const tuple<uint16_t, bool, int64_t, int64_t, int64_t, uint32_t, CVNZipResult, CVNZipResult>
+      cases[] = {{kStored, false, 1000, 0, 0, 0, kDataError, kDataError},
+                 {kStored, true, 1000, 0, 0, 0, kDataError, kDataError},
+                 {kDeflated, false, 1000, 0, 0, 0, kDataError, kDataError},
+                 {kDeflated, true, 1000, 0, 0, 0, kPasswordRequired, kDataError},
+                 {kDeflated, false, 0, -1, 0, 0, kCheckFailed, kCheckFailed},
+                 {kDeflated, false, 0, 1, 0, 0, kCheckFailed, kCheckFailed},
+                 {kDeflated, true, 0, 1, 0, 0, kPasswordRequired, kCheckFailed},
+                 {kDeflated, true, 0, 0, 0, 1, kPasswordRequired, kCheckFailed},
+                 {kDeflated, false, 0, 0, 1, 0, kCheckFailed, kCheckFailed},
+                 {kDeflated, false, 0, 0, 0, 1, kCheckFailed, kCheckFailed},
+                 {kStored, false, 0, 0, 1, 0, kCheckFailed, kCheckFailed},
+                 {kStored, false, 0, 0, 0, 0x100, kCheckFailed, kCheckFailed},
+                 {kStored, true, 0, 0, 0, 1, kPasswordRequired, kCheckFailed}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "row " << &c - cases);
-    auto& [method, encrypted, cut, compressedDelta, uncompressedDelta, crcXor, expected] = c;
+    auto& [method, encrypted, cut, compressedDelta, uncompressedDelta, crcXor, expected,
+           trustedExpected] = c;
     const Password password = encrypted ? kPw : kNone;
     Coded entry = encode(&data, method, password);
     Bytes archive(entry.output.begin(), entry.output.end() - cut);
@@ -288,9 +305,13 @@ TEST_F(ZipFileDataTest, DamagedAndMismatchedEntries) {
     header.setCompressedSize(header.compressedSize() + uint64_t(compressedDelta));
     header.setUncompressedSize(header.uncompressedSize() + uint64_t(uncompressedDelta));
     header.setCrc32(header.crc32() ^ crcXor);
-    for (size_t bufferSize : {kBuffer, size_t(3000)})
+    for (size_t bufferSize : {kBuffer, size_t(3000)}) {
       EXPECT_EQ(decode(archive, header, password, {.buffer = bufferSize}).result, expected)
           << bufferSize;
+      EXPECT_EQ(decode(archive, header, password, {.buffer = bufferSize, .trusted = true}).result,
+                trustedExpected)
+          << bufferSize;
+    }
   }
   Coded entry = encode(&data, kDeflated, kNone);
   entry.output[0] = 0xFF;  // a final block of the reserved type 3

@@ -554,4 +554,37 @@ TEST(ReaderPasswordTest, TheJobsPasswordLoopGivesTheNamesOfOneTry) {
   EXPECT_GE(std::count(tries.begin(), tries.end(), 5), 30);  // the failed tries happened
 }
 
+// A damaged entry under its right password: untrusted, its failed check reads
+// as a wrong password and leaves nothing; trusted, the password is taken as
+// right and the file stays, as any entry that fails its check does.
+TEST(ReaderPasswordTest, ATrustedPasswordKeepsWhatFailsItsCheck) {
+  for (int level : {0, -1}) {
+    SCOPED_TRACE(level);
+    TempDir sources;
+    writeFile(sources / "x.txt", "the data");
+    const std::string archive = sources / "e.zip";
+    {
+      CVNZipFileWriter writer(archive);
+      writer.setPassword(bytes("pw"));
+      ASSERT_EQ(writer.writeFileName(u"x.txt", sources / "x.txt", level), 0);
+      writer.closeFile();
+    }
+    Bytes damaged = readFile(archive);
+    const size_t central = centralRecords(damaged).at(0);
+    damaged.at(central + 16) ^= 1;
+    damaged.at(le(damaged, central + kLocalOffset, 4) + 14) ^= 1;
+    Extraction e(damaged);
+    auto reader = e.open();
+    auto header = reader->readCentralFileHeader();
+    reader->setPassword(bytes("pw"));
+    EXPECT_EQ(reader->decompressFileDataRelativeToCentralFileHeader(*header),
+              CVNZipResultPasswordRequired);
+    EXPECT_EQ(tree(e.out), Paths{});
+    reader->setPasswordTrusted(true);
+    EXPECT_EQ(reader->decompressFileDataRelativeToCentralFileHeader(*header),
+              CVNZipResultVerificationFailed);
+    EXPECT_EQ(tree(e.out), Paths{"x.txt=the data"});
+  }
+}
+
 }  // namespace
