@@ -88,6 +88,15 @@ void CVNOperation::increaseCurrentValue(uint64_t byteCount) {
   currentValueChangedFlag_.store(true, std::memory_order_relaxed);
 }
 
+void CVNOperation::setCurrentValue(uint64_t value) {
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    if (currentValue_ == value) return;
+    currentValue_ = value;
+  }
+  currentValueChangedFlag_.store(true, std::memory_order_relaxed);
+}
+
 void CVNOperation::emitCurrentValueIfChanged() {
   if (currentValueChangedFlag_.exchange(false, std::memory_order_relaxed))
     emit currentValueChanged();

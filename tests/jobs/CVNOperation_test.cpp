@@ -435,6 +435,36 @@ TEST(CVNOperation, ManyThreadsRaiseTheCounterExactly) {
   EXPECT_EQ(shown, kThreads * kCalls * kChunk);
 }
 
+// A count set back (a failed try's bytes) reaches observers like a raise, and
+// the value they hear of last is the final one.
+TEST(CVNOperation, ACounterSetBackReachesObservers) {
+  CVNOperationQueue queue(1);
+  auto job = std::make_shared<CVNScriptedOperation>();
+  job->setIndeterminately(false);
+  bool heard = false;  // under job->lock()
+  job->script = [&heard](CVNScriptedOperation& j, Step step) {
+    if (step != Step::SecondPass) return;
+    j.increaseCurrentValue(1000);
+    j.waitUntil([&heard] { return heard; });
+    j.setCurrentValue(200);
+  };
+  std::vector<uint64_t> told;
+  QObject::connect(job.get(), &CVNOperation::currentValueChanged, job.get(), [&] {
+    told.push_back(job->currentValue());
+    if (told.back() != 1000) return;
+    {
+      std::lock_guard<std::mutex> g(job->lock());
+      heard = true;
+    }
+    job->wake();
+  });
+  queue.addOperation(job);
+  ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
+  EXPECT_EQ(job->currentValue(), 200u);
+  EXPECT_EQ(told, (std::vector<uint64_t>{1000, 200}));
+  EXPECT_EQ(job->result(), QStringLiteral("200 bytes"));
+}
+
 TEST(CVNOperation, CancelWakesAWaitingWorkerAtOnce) {
   CVNOperationQueue queue(1);
   auto job = std::make_shared<CVNScriptedOperation>();

@@ -53,6 +53,7 @@ class CVNScriptedOperation : public CVNOperation {
   using CVNOperation::lock;
   using CVNOperation::post;
   using CVNOperation::postSummary;
+  using CVNOperation::setCurrentValue;
   using CVNOperation::setLogWindow;
   using CVNOperation::waitUntil;
   using CVNOperation::wake;
