@@ -19,6 +19,9 @@ inline constexpr CVNFormatKey CVNFormatKeys[] = {
     {CVN_KEY("%1$@ (%3$@ files, %2$@ directories)"), "%1$@ %2$@ %3$@"},
     {CVN_KEY("%1$qu bytes"), "%1$qu"},
     {CVN_KEY("Unable to resolve symbolic link %@"), "%@"},
+    // The password sheet's lines naming the archive and the entry.
+    {CVN_KEY("パスワード入力:シート本文:アーカイブ"), "%@"},
+    {CVN_KEY("パスワード入力:シート本文:項目"), "%@"},
     // The update check's request address; receives the bundle version.
     {CVN_KEY("アップデート確認URL"), "%@"},
 };

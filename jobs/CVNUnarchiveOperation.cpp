@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <deque>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 #include "engine/CVNFileSystemNames.h"
@@ -28,6 +29,10 @@
 namespace {
 
 QString displayPath(const std::string& path) { return QString::fromUtf8(path); }
+
+// The least width of a name line on the password sheet, in pixels: the sheet's
+// width less its margins.
+constexpr int kPasswordSheetNameWidth = 376;
 
 // Sheets asked for on a main window, shown one at a time in the order asked:
 // a window carries one sheet, and a second job waits for its turn. Main thread.
@@ -89,6 +94,14 @@ CVNUnarchiveOperation::CVNUnarchiveOperation(std::string path, QObject* parent)
   sheetUi.setupUi(sheet);
   sheet->setWindowTitle(CVNLocalizedString("パスワード入力:シート件名:パスワード"));
   sheetUi.passwordLabel->setText(CVNLocalizedString("パスワード入力:シート本文:パスワードを入力"));
+  sheetUi.askingAgainLabel->setText(
+      CVNLocalizedString("パスワード入力:シート本文:受け付けられなかった"));
+  sheetUi.askingAgainLabel->hide();
+  passwordArchiveFormat_ = CVNLocalizedString("パスワード入力:シート本文:アーカイブ");
+  passwordEntryFormat_ = CVNLocalizedString("パスワード入力:シート本文:項目");
+  passwordArchiveLabel_ = sheetUi.archiveLabel;
+  passwordEntryLabel_ = sheetUi.entryLabel;
+  passwordAskingAgainLabel_ = sheetUi.askingAgainLabel;
   sheetUi.submitPasswordButton->setText(CVNLocalizedString("OK"));
   sheetUi.cancelPasswordButton->setText(CVNLocalizedString("Cancel"));
   passwordSheet_ = sheet;
@@ -248,32 +261,61 @@ void CVNUnarchiveOperation::process(const CVNZipCentralFileHeader& header,
   reader.setPassword(std::nullopt);
   encoder_.reset();
 
-  CVNZipResult result = reader.decompressFileDataRelativeToCentralFileHeader(header);
+  // A failed try's output is gone, and so is its progress.
+  auto extract = [this, &header, &reader] {
+    const uint64_t before = currentValue();
+    const CVNZipResult r = reader.decompressFileDataRelativeToCentralFileHeader(header);
+    if (r == CVNZipResultPasswordRequired) setCurrentValue(before);
+    return r;
+  };
+  // An ASCII text is the same bytes in every candidate encoding: one pass is enough.
+  std::set<std::vector<uint8_t>> tried;
+  // The text typed into the last sheet shown for this entry; a text carried over
+  // from an earlier entry was never typed for this one.
+  std::optional<QString> typed;
+
+  CVNZipResult result = extract();
   while (result == CVNZipResultPasswordRequired) {
-    if (encoder_) {
-      std::optional<std::vector<uint8_t>> bytes = encoder_->nextEncoding();
-      if (bytes) {
-        reader.setPassword(std::move(bytes));
-        result = reader.decompressFileDataRelativeToCentralFileHeader(header);
-        continue;
+    if (!encoder_) {
+      std::optional<QString> text = passwordText();
+      if (!text) {
+        waitForPassword(argument.value_or(QString::fromStdU16String(
+                            reader.defaultFileName().value_or(std::u16string()))),
+                        typed.has_value());
+        text = passwordText().value_or(QString());
+        if (text == typed) {
+          // Typed again after it failed: the user holds it for the right one, and
+          // a damaged entry must not keep asking. The entry is taken as it comes out.
+          std::optional<std::vector<uint8_t>> bytes =
+              CVNZipPasswordEncoder(header.versionMadeBy(), text->toStdU16String()).nextEncoding();
+          if (bytes) {
+            reader.setPassword(std::move(bytes));
+            reader.setPasswordTrusted(true);
+            try {
+              result = extract();
+            } catch (...) {
+              reader.setPasswordTrusted(false);
+              throw;
+            }
+            reader.setPasswordTrusted(false);
+            break;
+          }
+        }
+        typed = text;
       }
+      encoder_ =
+          std::make_unique<CVNZipPasswordEncoder>(header.versionMadeBy(), text->toStdU16String());
+    }
+    std::optional<std::vector<uint8_t>> bytes = encoder_->nextEncoding();
+    while (bytes && !tried.insert(*bytes).second) bytes = encoder_->nextEncoding();
+    if (!bytes) {
+      // Tried in every candidate encoding, or it fits none: ask again.
       encoder_.reset();
       setPasswordText(std::nullopt);
+      continue;
     }
-    // A text that no candidate encoding can hold is asked for again at once.
-    std::optional<std::vector<uint8_t>> first;
-    while (!first) {
-      if (!isPasswordEntered()) waitForPassword();
-      encoder_ = std::make_unique<CVNZipPasswordEncoder>(
-          header.versionMadeBy(), passwordText().value_or(QString()).toStdU16String());
-      first = encoder_->nextEncoding();
-      if (!first) {
-        encoder_.reset();
-        setPasswordText(std::nullopt);
-      }
-    }
-    reader.setPassword(std::move(first));
-    result = reader.decompressFileDataRelativeToCentralFileHeader(header);
+    reader.setPassword(std::move(bytes));
+    result = extract();
   }
   encoder_.reset();
 
@@ -304,9 +346,11 @@ void CVNUnarchiveOperation::process(const CVNZipCentralFileHeader& header,
   }
 }
 
-void CVNUnarchiveOperation::waitForPassword() {
-  CVNPostToMainThread([job = QPointer<CVNUnarchiveOperation>(this)] {
-    if (job) job->showPasswordSheet();
+void CVNUnarchiveOperation::waitForPassword(const QString& entryName, bool askingAgain) {
+  CVNPostToMainThread([job = QPointer<CVNUnarchiveOperation>(this), entryName, askingAgain] {
+    if (!job) return;
+    job->setPasswordSheetEntry(entryName, askingAgain);
+    job->showPasswordSheet();
   });
   try {
     // Under the job's lock already: read the field directly.
@@ -318,6 +362,24 @@ void CVNUnarchiveOperation::waitForPassword() {
     });
     throw;
   }
+}
+
+void CVNUnarchiveOperation::setPasswordSheetEntry(const QString& entryName, bool askingAgain) {
+  if (!passwordSheet_) return;
+  // Long names are cut in the middle, where they say least, so that the sheet
+  // keeps its width; the whole name is in the tooltip.
+  auto name = [](QLabel* label, const QString& format, const QString& text) {
+    const QString full = CVNStringWithFormat(format, {text});
+    const int width = std::max(label->width(), kPasswordSheetNameWidth);
+    label->setText(label->fontMetrics().elidedText(full, Qt::ElideMiddle, width));
+    label->setToolTip(full);
+  };
+  name(passwordArchiveLabel_, passwordArchiveFormat_, displayPath(RVPathLastComponent(path_)));
+  name(passwordEntryLabel_, passwordEntryFormat_, entryName);
+  passwordAskingAgainLabel_->setVisible(askingAgain);
+  // The note comes and goes: the sheet takes the height its lines need.
+  passwordSheet_->resize(passwordSheet_->width(),
+                         passwordSheet_->layout()->totalHeightForWidth(passwordSheet_->width()));
 }
 
 void CVNUnarchiveOperation::showPasswordSheet() {

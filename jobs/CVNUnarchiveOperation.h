@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QString>
@@ -106,8 +107,13 @@ class CVNUnarchiveOperation : public CVNOperation {
   // Extracts one entry, trying and asking for passwords as needed, and logs
   // its result; raises the expected exception where a behaviour says stop.
   void process(const CVNZipCentralFileHeader& header, CVNZipFileReader& reader);
-  // Blocks the worker until a password is typed or the job is cancelled.
-  void waitForPassword();
+  // Asks for a password for the entry shown as `entryName`, saying so when a
+  // sheet for it was answered before; blocks the worker until a password is
+  // typed or the job is cancelled.
+  void waitForPassword(const QString& entryName, bool askingAgain);
+  // Names the archive and the entry on the sheet and shows or hides the note
+  // of a text that was not accepted (main thread).
+  void setPasswordSheetEntry(const QString& entryName, bool askingAgain);
   // Puts the sheet on screen (main thread).
   void presentPasswordSheet();
   // Takes the sheet down, or out of the queue, when the job no longer waits.
@@ -138,5 +144,11 @@ class CVNUnarchiveOperation : public CVNOperation {
   // the main window; the log window is the base's.
   QPointer<QDialog> passwordSheet_;
   QPointer<QLineEdit> passwordTextField_;
+  QPointer<QLabel> passwordArchiveLabel_;
+  QPointer<QLabel> passwordEntryLabel_;
+  QPointer<QLabel> passwordAskingAgainLabel_;
+  // Looked up when the job is made, as every other text of the sheet.
+  QString passwordArchiveFormat_;
+  QString passwordEntryFormat_;
   bool passwordSheetVisible_ = false;
 };

@@ -436,6 +436,18 @@
         <translation>This archive is protected by a password. Enter the password to extract it.</translation>
     </message>
     <message>
+        <source>パスワード入力:シート本文:アーカイブ</source>
+        <translation>Archive: %@</translation>
+    </message>
+    <message>
+        <source>パスワード入力:シート本文:項目</source>
+        <translation>Item: %@</translation>
+    </message>
+    <message>
+        <source>パスワード入力:シート本文:受け付けられなかった</source>
+        <translation>This password was not accepted for this item. Entering the same password again extracts the item as it is, which may give a wrong file.</translation>
+    </message>
+    <message>
         <source>OK</source>
         <translation>OK</translation>
     </message>

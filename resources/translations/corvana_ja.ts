@@ -436,6 +436,18 @@
         <translation>このアーカイブはパスワードで保護されています。展開するにはパスワードを入力してください。</translation>
     </message>
     <message>
+        <source>パスワード入力:シート本文:アーカイブ</source>
+        <translation>アーカイブ：%@</translation>
+    </message>
+    <message>
+        <source>パスワード入力:シート本文:項目</source>
+        <translation>項目：%@</translation>
+    </message>
+    <message>
+        <source>パスワード入力:シート本文:受け付けられなかった</source>
+        <translation>このパスワードでは項目を展開できませんでした。同じパスワードをもう一度入力すると、項目をそのまま展開します。その場合、正しくないファイルができることがあります。</translation>
+    </message>
+    <message>
         <source>OK</source>
         <translation>OK</translation>
     </message>

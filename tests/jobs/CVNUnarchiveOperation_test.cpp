@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include "JobsTestSupport.h"
+#include "engine/CVNZipDecryptor.h"
+#include "engine/CVNZipEncryptionKeys.h"
 #include "engine/CVNZipFileWriter.h"
 #include "jobs/CVNLocalization.h"
 #include "jobs/CVNLogModel.h"
@@ -87,10 +90,11 @@ std::string writeStoredArchive(const std::string& path, const std::vector<Entry>
   return path;
 }
 
-// Deflated entries from the engine's writer, encrypted when a password is given.
+// Entries from the engine's writer (deflated unless `level` is 0), encrypted
+// when a password (bytes) is given.
 std::string writeEngineArchive(const TempDir& scratch, const std::string& path,
                                const std::vector<Entry>& entries,
-                               const std::optional<std::string>& password) {
+                               const std::optional<std::string>& password, int level = -1) {
   std::filesystem::create_directories(scratch / "sources");
   CVNZipFileWriter writer(path);
   if (password) writer.setPassword(Bytes(password->begin(), password->end()));
@@ -98,7 +102,7 @@ std::string writeEngineArchive(const TempDir& scratch, const std::string& path,
   for (const Entry& e : entries) {
     const std::string source = scratch / ("sources/" + std::to_string(i++));
     corvana_test::writeFile(source, e.data);
-    writer.writeFileName(std::u16string(e.name.begin(), e.name.end()), source, -1);
+    writer.writeFileName(std::u16string(e.name.begin(), e.name.end()), source, level);
   }
   writer.closeFile();
   return writer.path();
@@ -397,10 +401,13 @@ TEST(CVNUnarchiveOperation, OnePassShowsRunningSummary) {
 // --- The password loop and its sheet ---
 
 // Answers each sheet the job shows from a script, through the sheet's buttons,
-// and notes the field's text as the sheet came up.
+// and notes the field's text as the sheet came up, and the sheet's lines: the
+// archive's, the entry's, and " again" when it says that the text before was
+// not accepted.
 struct SheetAnswers {
   std::vector<std::optional<std::string>> answers;  // none: cancel
   std::vector<std::string> fieldTexts;
+  std::vector<std::string> sheets;
   size_t next = 0;
 
   void attach(CVNUnarchiveOperation& job) {
@@ -408,6 +415,11 @@ struct SheetAnswers {
         &job, &CVNUnarchiveOperation::passwordSheetShown, &job,
         [this, &job] {
           fieldTexts.push_back(job.passwordTextField()->text().toStdString());
+          QDialog* dialog = job.passwordSheet();
+          const auto* askingAgain = dialog->findChild<QLabel*>("askingAgainLabel");
+          sheets.push_back(dialog->findChild<QLabel*>("archiveLabel")->text().toStdString() +
+                           " / " + dialog->findChild<QLabel*>("entryLabel")->text().toStdString() +
+                           (askingAgain->isVisibleTo(dialog) ? " again" : ""));
           EXPECT_TRUE(job.passwordSheet()->isVisible());
           EXPECT_EQ(job.passwordSheet()->focusWidget(), job.passwordTextField());
           const std::optional<std::string> answer =
@@ -493,6 +505,345 @@ INSTANTIATE_TEST_SUITE_P(
         PasswordCase{
             "WrongThenCancelled", "secret", 1, {"wrong", std::nullopt}, {"", "wrong"}, false}),
     [](const auto& info) { return std::string(info.param.title); });
+
+// --- A damaged encrypted entry, and a text typed again for it ---
+
+// Where the bytes of `name` follow a local header (`local`) or a central record.
+std::vector<std::pair<size_t, bool>> recordsNamed(const Bytes& archive, const std::string& name) {
+  std::vector<std::pair<size_t, bool>> records;
+  const Bytes local = {'P', 'K', 3, 4}, central = {'P', 'K', 1, 2};
+  for (auto at = std::search(archive.begin(), archive.end(), name.begin(), name.end());
+       at != archive.end(); at = std::search(at + 1, archive.end(), name.begin(), name.end())) {
+    const size_t i = size_t(at - archive.begin());
+    if (i >= 30 && std::equal(local.begin(), local.end(), archive.begin() + i - 30))
+      records.push_back({i - 30, true});
+    if (i >= 46 && std::equal(central.begin(), central.end(), archive.begin() + i - 46))
+      records.push_back({i - 46, false});
+  }
+  return records;
+}
+
+uint64_t le(const Bytes& b, size_t at, int width) {
+  uint64_t v = 0;
+  for (int i = width - 1; i >= 0; --i) v = v << 8 | b.at(at + i);
+  return v;
+}
+
+// Flips the lowest bit of the CRC-32 in both headers of `name`.
+void damageCRC(Bytes& archive, const std::string& name) {
+  for (auto [at, local] : recordsNamed(archive, name)) archive.at(at + (local ? 14 : 16)) ^= 1;
+}
+
+// Encrypts the data of `name` again under a fixed encryption header: what a
+// wrong password makes of it is then the same on every run.
+void fixEncryptionHeader(Bytes& archive, const std::string& name, const std::string& password) {
+  const Bytes pw(password.begin(), password.end());
+  for (auto [at, local] : recordsNamed(archive, name)) {
+    if (!local) continue;
+    const size_t data = at + 30 + le(archive, at + 26, 2) + le(archive, at + 28, 2);
+    const size_t length = le(archive, at + 18, 4);
+    uint8_t* bytes = archive.data() + data;
+    CVNZipDecryptor decryptor(pw, std::span<const uint8_t, 12>(bytes, 12));
+    Bytes plain = decryptor.decryptedEncryptionHeader();
+    for (size_t i = 0; i < 11; ++i) plain[i] = uint8_t(i * 37 + 1);
+    plain.insert(plain.end(), bytes + 12, bytes + length);
+    decryptor.decryptBytes(plain.data() + 12, int64_t(length - 12));
+    CVNZipEncryptionKeys keys = CVNZipEncryptionKeys::withPassword(pw);
+    for (size_t i = 0; i < length; ++i) {
+      bytes[i] = plain[i] ^ keys.keystreamByte();
+      keys.update(plain[i]);
+    }
+  }
+}
+
+// "ok.txt", "bad.bin" whose CRC-32 is off by one bit in both headers, and
+// "after.txt", all under "secret"; bad.bin stored or deflated.
+const std::string kBadData(5000, 'b');
+
+std::string writeDamagedEncryptedArchive(const TempDir& dir, int badLevel) {
+  const std::string path = dir / "a.zip";
+  {
+    CVNZipFileWriter writer(path);
+    writer.setPassword(corvana_test::bytes("secret"));
+    std::filesystem::create_directories(dir / "sources");
+    for (auto [name, data, level] : {std::tuple<std::string, std::string, int>{"ok.txt", "ok", -1},
+                                     {"bad.bin", kBadData, badLevel},
+                                     {"after.txt", "after", -1}}) {
+      corvana_test::writeFile(dir / ("sources/" + name), data);
+      writer.writeFileName(std::u16string(name.begin(), name.end()), dir / ("sources/" + name),
+                           level);
+    }
+    writer.closeFile();
+  }
+  Bytes archive = corvana_test::readFile(path);
+  damageCRC(archive, "bad.bin");
+  fixEncryptionHeader(archive, "bad.bin", "secret");
+  corvana_test::writeFile(path, archive);
+  return path;
+}
+
+struct InsistCase {
+  const char* title;
+  int badLevel;          // 0 stored, -1 deflated
+  CVNZipResult stopsOn;  // 3 or 4: the behaviour for that result stops the job
+  std::vector<std::optional<std::string>> answers;
+  std::vector<std::string> sheets;  // entry names; "again" when it says so
+  std::vector<std::string> rows;
+  std::optional<std::string> badBin;  // what bad.bin holds: "data", "other" or none
+  bool succeeds;
+};
+
+class CVNUnarchiveOperationInsist : public ::testing::TestWithParam<InsistCase> {};
+
+TEST_P(CVNUnarchiveOperationInsist, TextTypedAgainTakesTheEntryAsItIs) {
+  const InsistCase& c = GetParam();
+  TempDir dir;
+  auto job = std::make_shared<CVNUnarchiveOperation>(writeDamagedEncryptedArchive(dir, c.badLevel));
+  job->setIndeterminately(false);
+  if (c.stopsOn == CVNZipResultDataError)
+    job->setIncorrectFileDataBehavior(CVNIncorrectFileDataBehaviorError);
+  if (c.stopsOn == CVNZipResultVerificationFailed)
+    job->setVerificationErrorBehavior(CVNVerificationErrorBehaviorError);
+  SheetAnswers sheet;
+  sheet.answers = c.answers;
+  sheet.attach(*job);
+  runJob(job);
+
+  std::vector<std::string> sheets;
+  for (const std::string& s : c.sheets) sheets.push_back("Archive: a.zip / Item: " + s);
+  EXPECT_EQ(sheet.sheets, sheets);
+  EXPECT_EQ(rowsOf(*job), c.rows);
+  EXPECT_EQ(job->succeeded(), c.succeeds);
+  if (!c.succeeds) {
+    EXPECT_EQ(treeOf(dir / "a"), std::nullopt);
+    return;
+  }
+  std::vector<std::string> tree = {"after.txt", "ok.txt"};
+  if (c.badBin) tree.insert(tree.begin() + 1, "bad.bin");
+  EXPECT_EQ(treeOf(dir / "a"), tree);
+  EXPECT_EQ(corvana_test::readFile(dir / "a/ok.txt"), corvana_test::bytes("ok"));
+  EXPECT_EQ(corvana_test::readFile(dir / "a/after.txt"), corvana_test::bytes("after"));
+  if (c.badBin) {
+    const Bytes bad = corvana_test::readFile(dir / "a/bad.bin");
+    EXPECT_EQ(bad.size(), kBadData.size());
+    EXPECT_EQ(bad == corvana_test::bytes(kBadData), *c.badBin == "data");
+  }
+}
+
+const std::vector<std::string> kKeptWithWarning = {
+    "S Log:展開開始 $A",        "G Log:展開した ok.txt",
+    "G Log:展開した bad.bin",   "W Log:データの検証に失敗 bad.bin",
+    "G Log:展開した after.txt", "F Finished $A"};
+const std::vector<std::string> kStoppedAtCheck = {"S Log:展開開始 $A", "G Log:展開した ok.txt",
+                                                  "G Log:展開した bad.bin",
+                                                  "W Log:データの検証に失敗 bad.bin", "E Failed "};
+const std::vector<std::string> kCancelledAtBad = {
+    "S Log:展開開始 $A", "G Log:展開した ok.txt",
+    "E Failed " + CVNLocalizedString("Cancelled").toStdString()};
+
+INSTANTIATE_TEST_SUITE_P(
+    DamagedEntry, CVNUnarchiveOperationInsist,
+    ::testing::Values(
+        // The text carried over from ok.txt fails; typed once it fails again
+        // (not tried again: the same bytes); typed twice it is taken.
+        InsistCase{"StoredRightTextTwice",
+                   0,
+                   CVNZipResultSucceeded,
+                   {"secret", "secret", "secret"},
+                   {"ok.txt", "bad.bin", "bad.bin again"},
+                   kKeptWithWarning,
+                   "data",
+                   true},
+        InsistCase{"DeflatedRightTextTwice",
+                   -1,
+                   CVNZipResultSucceeded,
+                   {"secret", "secret", "secret"},
+                   {"ok.txt", "bad.bin", "bad.bin again"},
+                   kKeptWithWarning,
+                   "data",
+                   true},
+        InsistCase{"StoredStopsAtTheFailedCheck",
+                   0,
+                   CVNZipResultVerificationFailed,
+                   {"secret", "secret", "secret"},
+                   {"ok.txt", "bad.bin", "bad.bin again"},
+                   kStoppedAtCheck,
+                   std::nullopt,
+                   false},
+        InsistCase{"DeflatedStopsAtTheFailedCheck",
+                   -1,
+                   CVNZipResultVerificationFailed,
+                   {"secret", "secret", "secret"},
+                   {"ok.txt", "bad.bin", "bad.bin again"},
+                   kStoppedAtCheck,
+                   std::nullopt,
+                   false},
+        // The trade-off: garbage that fails its check is kept, with the warning.
+        // after.txt asks again: the wrong text is carried over to it.
+        InsistCase{"StoredWrongTextTwice",
+                   0,
+                   CVNZipResultSucceeded,
+                   {"secret", "wrong", "wrong", "secret"},
+                   {"ok.txt", "bad.bin", "bad.bin again", "after.txt"},
+                   kKeptWithWarning,
+                   "other",
+                   true},
+        InsistCase{
+            "DeflatedWrongTextTwice",
+            -1,
+            CVNZipResultSucceeded,
+            {"secret", "wrong", "wrong", "secret"},
+            {"ok.txt", "bad.bin", "bad.bin again", "after.txt"},
+            {"S Log:展開開始 $A", "G Log:展開した ok.txt", "W Log:データが壊れている bad.bin",
+             "G Log:展開した after.txt", "F Finished $A"},
+            std::nullopt,
+            true},
+        InsistCase{"DeflatedWrongTextTwiceStopsAsDamaged",
+                   -1,
+                   CVNZipResultDataError,
+                   {"secret", "wrong", "wrong"},
+                   {"ok.txt", "bad.bin", "bad.bin again"},
+                   {"S Log:展開開始 $A", "G Log:展開した ok.txt",
+                    "W Log:データが壊れている bad.bin", "E Failed "},
+                   std::nullopt,
+                   false},
+        // The first sheet for an entry never insists, even on the text carried over.
+        InsistCase{"CarriedOverTextTypedOnceStillAsks",
+                   0,
+                   CVNZipResultSucceeded,
+                   {"secret", "secret", std::nullopt},
+                   {"ok.txt", "bad.bin", "bad.bin again"},
+                   kCancelledAtBad,
+                   std::nullopt,
+                   false},
+        // Only the text of the sheet just before counts.
+        InsistCase{"AnotherTextInBetweenKeepsAsking",
+                   -1,
+                   CVNZipResultSucceeded,
+                   {"secret", "secret", "wrong", "secret", std::nullopt},
+                   {"ok.txt", "bad.bin", "bad.bin again", "bad.bin again", "bad.bin again"},
+                   kCancelledAtBad,
+                   std::nullopt,
+                   false}),
+    [](const auto& info) { return std::string(info.param.title); });
+
+TEST(CVNUnarchiveOperationSheet, UnreadableNameShowsAsTheDefaultFileName) {
+  TempDir dir;
+  Bytes archive =
+      corvana_test::readFile(writeEngineArchive(dir, dir / "a.zip", {{"xy", "data"}}, "secret"));
+  for (auto [at, local] : recordsNamed(archive, "xy")) {
+    const size_t name = at + (local ? 30 : 46);
+    std::copy(kUnreadable.begin(), kUnreadable.end(), archive.begin() + long(name));
+  }
+  corvana_test::writeFile(dir / "a.zip", archive);
+  auto job = std::make_shared<CVNUnarchiveOperation>(dir / "a.zip");
+  job->setIndeterminately(false);
+  job->setUnrecognizableFileNameBehavior(
+      CVNUnrecognizableFileNameBehaviorContinuousWarningAndExtracts);
+  SheetAnswers sheet;
+  sheet.answers = {"wrong", "secret"};
+  sheet.attach(*job);
+  runJob(job);
+  EXPECT_TRUE(job->succeeded());
+  const std::string entry = "Archive: a.zip / Item: " + defaultFileName();
+  EXPECT_EQ(sheet.sheets, (std::vector<std::string>{entry, entry + " again"}));
+  EXPECT_EQ(treeOf(dir / "a"), std::vector<std::string>{defaultFileName()});
+}
+
+// --- Progress across password tries, and one try per byte string ---
+
+// Counts every byte the codec credits, taken back or not.
+class CreditCountingOperation : public CVNUnarchiveOperation {
+ public:
+  using CVNUnarchiveOperation::CVNUnarchiveOperation;
+  void increaseCurrentValue(uint64_t byteCount) override {
+    credited += byteCount;
+    CVNUnarchiveOperation::increaseCurrentValue(byteCount);
+  }
+  std::atomic<uint64_t> credited{0};
+};
+
+struct TriesCase {
+  const char* title;
+  int level;
+  size_t size;           // of each of the two entries
+  std::string password;  // bytes, as written
+  std::vector<std::optional<std::string>> answers;
+  std::vector<std::optional<std::string>> rightAtOnce;
+  uint64_t passes;  // over each entry's data, from the first sheet on
+};
+
+class CVNUnarchiveOperationTries : public ::testing::TestWithParam<std::tuple<TriesCase, bool>> {};
+
+TEST_P(CVNUnarchiveOperationTries, FailedTriesTakeTheirProgressBack) {
+  const auto& [c, onePass] = GetParam();
+  TempDir dir;
+  const Bytes random = corvana_test::randomBytes(c.size, 7);
+  const std::string data(random.begin(), random.end());
+  const std::string archive = writeEngineArchive(
+      dir, dir / "a.zip", {{"f.bin", data}, {"g.bin", data}}, c.password, c.level);
+  // What the job ends with: currentValue, the summary, the last value observers
+  // were told of, and the bytes credited in all.
+  auto run = [&](const std::vector<std::optional<std::string>>& answers) {
+    std::filesystem::remove_all(dir / "a");
+    auto job = std::make_shared<CreditCountingOperation>(archive);
+    job->setIndeterminately(onePass);
+    uint64_t told = 0;
+    QObject::connect(job.get(), &CVNOperation::currentValueChanged, job.get(),
+                     [&told, &job] { told = job->currentValue(); });
+    SheetAnswers sheet;
+    sheet.answers = answers;
+    sheet.attach(*job);
+    runJob(job);
+    EXPECT_TRUE(job->succeeded());
+    EXPECT_EQ(treeOf(dir / "a"), (std::vector<std::string>{"f.bin", "g.bin"}));
+    return std::tuple(job->currentValue(), job->result(), told, job->credited.load());
+  };
+  const auto reference = run(c.rightAtOnce);
+  const auto tried = run(c.answers);
+  EXPECT_EQ(std::get<0>(tried), 2 * c.size);
+  EXPECT_EQ(std::get<1>(tried), CVNStringFromByteCount(2 * c.size));
+  EXPECT_EQ(std::get<2>(tried), 2 * c.size);
+  EXPECT_EQ(std::get<0>(tried), std::get<0>(reference));
+  EXPECT_EQ(std::get<1>(tried), std::get<1>(reference));
+  if (c.level == 0) {
+    EXPECT_EQ(std::get<3>(tried), c.passes * c.size);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Passwords, CVNUnarchiveOperationTries,
+    ::testing::Combine(
+        ::testing::Values(
+            // An ASCII text is one byte string in all six candidate encodings:
+            // one pass for "wrong", one for "secret" (the second entry takes it
+            // at once).
+            TriesCase{"StoredMiBWrongThenRight",
+                      0,
+                      1 << 20,
+                      "secret",
+                      {"wrong", "secret"},
+                      {"secret"},
+                      3},
+            TriesCase{
+                "DeflatedWrongThenRight", -1, 100000, "secret", {"wrong", "secret"}, {"secret"}, 0},
+            // "café" in code page 1252 comes after code page 936's bytes for it:
+            // the text typed once gives a failed pass too, for each entry.
+            TriesCase{"Codepage1252Password", 0, 350, "caf\xE9", {"café"}, {"café"}, 4},
+            // Three byte strings for "wrongé" (936, 1252, UTF-8), one for the
+            // ASCII "other" and "secret".
+            TriesCase{"DistinctByteStringsOnly",
+                      0,
+                      1000,
+                      "secret",
+                      {"wrongé", "other", "secret"},
+                      {"secret"},
+                      6}),
+        ::testing::Bool()),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).title) +
+             (std::get<1>(info.param) ? "_OnePass" : "_TwoPasses");
+    });
 
 TEST(CVNUnarchiveOperationSheet, CancelFromOutsideWakesWaitingWorker) {
   TempDir dir;
@@ -599,27 +950,37 @@ TEST(CVNUnarchiveOperationSheet, JobCancelledWhileItsSheetWaitsNeverShowsIt) {
 
 // --- Screenshots ---
 
-TEST(CVNUnarchiveOperationScreenshots, PasswordSheetAndLogWindow) {
-  TempDir dir;
+// Runs a job on `archive` whose first sheet gets a wrong text and the second the
+// right one, saving each sheet as "<name>" and "<name>_again".
+void screenshotPasswordSheets(const std::string& archive, const QString& name) {
   QWidget mainWindow;
   mainWindow.setWindowTitle(QStringLiteral("Corvana"));
   mainWindow.resize(480, 300);
   mainWindow.show();
-  auto job = std::make_shared<CVNUnarchiveOperation>(
-      writeEngineArchive(dir, dir / "report.zip", {{"f.txt", "data"}}, "secret"));
+  auto job = std::make_shared<CVNUnarchiveOperation>(archive);
   job->setIndeterminately(false);
   job->setMainWindow(&mainWindow);
+  int sheets = 0;
   QObject::connect(
       job.get(), &CVNUnarchiveOperation::passwordSheetShown, job.get(),
-      [&job] {
-        job->passwordTextField()->setText(QStringLiteral("secret"));
-        CVNSaveScreenshot(job->passwordSheet(),
-                          QStringLiteral("CVNUnarchiveOperation_passwordSheet"));
+      [&job, &sheets, name] {
+        const bool again = ++sheets > 1;
+        job->passwordTextField()->setText(again ? QStringLiteral("secret")
+                                                : QStringLiteral("wrong"));
+        CVNSaveScreenshot(job->passwordSheet(), again ? name + QStringLiteral("_again") : name);
         job->submitPassword();
       },
       Qt::QueuedConnection);
   runJob(job);
   EXPECT_TRUE(job->succeeded());
+  EXPECT_EQ(sheets, 2);
+}
+
+TEST(CVNUnarchiveOperationScreenshots, PasswordSheetAndLogWindow) {
+  TempDir dir;
+  const std::string report = writeEngineArchive(
+      dir, dir / "report.zip", {{"Quarterly figures/summary.txt", "data"}}, "secret");
+  screenshotPasswordSheets(report, QStringLiteral("CVNUnarchiveOperation_passwordSheet"));
 
   writeStoredArchive(dir / "warnings.zip", {{kUnreadable, "abc"},
                                             {"Thumbs.db", "t"},
@@ -639,14 +1000,13 @@ TEST(CVNUnarchiveOperationScreenshots, PasswordSheetAndLogWindow) {
   warned->showLogWindow();
   EXPECT_FALSE(warned->logWindow()->isVisible());
 
-  // The sheet in Japanese, as a job made under that table shows it.
+  // The sheet in Japanese, as a job made and run under that table shows it.
   CVNInstallLocalization(QStringLiteral("ja"));
-  auto japanese = std::make_shared<CVNUnarchiveOperation>(dir / "report.zip");
-  CVNInstallLocalization(QStringLiteral("en"));
-  japanese->passwordTextField()->setText(QStringLiteral("secret"));
+  auto japanese = std::make_shared<CVNUnarchiveOperation>(report);
   EXPECT_EQ(japanese->passwordSheet()->windowTitle(), QStringLiteral("パスワード"));
-  CVNSaveScreenshot(japanese->passwordSheet(),
-                    QStringLiteral("CVNUnarchiveOperation_passwordSheet_ja"));
+  std::filesystem::remove_all(dir / "report");
+  screenshotPasswordSheets(report, QStringLiteral("CVNUnarchiveOperation_passwordSheet_ja"));
+  CVNInstallLocalization(QStringLiteral("en"));
 }
 
 }  // namespace
