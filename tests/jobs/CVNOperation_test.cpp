@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QThread>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -488,15 +489,34 @@ TEST(CVNOperation, CancelWakesAWaitingWorkerAtOnce) {
 TEST(CVNOperation, WakeMakesTheWorkerAskAgain) {
   CVNScriptedOperation job;
   bool ready = false;  // under job.lock()
-  std::thread worker([&] { job.waitUntil([&] { return ready; }); });
-  QThread::msleep(10);
-  {
+  int asked = 0;       // under job.lock()
+  std::promise<bool> woke;
+  std::future<bool> answer = woke.get_future();
+  std::thread worker([&] {
+    try {
+      job.waitUntil([&] {
+        ++asked;
+        return ready;
+      });
+      woke.set_value(true);
+    } catch (const RVException&) {
+      woke.set_value(false);  // only the cancellation below, once wake has failed
+    }
+  });
+  // The worker holds the lock from its first question until it waits, so once
+  // the lock is ours after that question, it is waiting.
+  ASSERT_TRUE(CVNSpinUntil([&] {
     std::lock_guard<std::mutex> g(job.lock());
+    if (asked == 0) return false;
     ready = true;
-  }
+    return true;
+  }));
   job.wake();
+  const bool answered = answer.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  if (!answered) job.cancel();
   worker.join();
-  SUCCEED();
+  EXPECT_TRUE(answered) << "the worker did not ask again after wake()";
+  EXPECT_TRUE(answer.get());
 }
 
 TEST(CVNOperation, DestructionClearsTheDisplayAndTakesItsWindow) {
