@@ -3,5 +3,5 @@
 #include "jobs/CVNLocalization.h"
 
 QVariant CVNArchiveEmptyFolderValueTransformer::transformedValue(const QVariant& value) const {
-  return CVNLocalizedString(value.toBool() ? "Yes" : "No");
+  return CVNLocalizedString(value.toBool() ? CVN_KEY("Yes") : CVN_KEY("No"));
 }

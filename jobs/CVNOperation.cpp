@@ -293,7 +293,7 @@ void CVNOperation::main() {
       setStatus(displayPath(outputPath()));
       setResult(summary());
     });
-    logWithIconName(CVNIconFinished, "Finished", finishedArgument());
+    logWithIconName(CVNIconFinished, CVN_KEY("Finished"), finishedArgument());
   } catch (const RVException& e) {
     const std::string& key = e.reason() ? *e.reason() : e.name();
     failure.emplace(e.name(), key.empty() ? QString() : CVNLocalizedString(key.c_str()));
@@ -331,5 +331,5 @@ void CVNOperation::fail(const std::string& name, const QString& reason) {
   });
   const bool explained =
       name == RVOperationCancelledException || name == std::string_view(CVNExpectedException);
-  logWithIconName(CVNIconError, explained ? "Failed" : "Error", reason);
+  logWithIconName(CVNIconError, explained ? CVN_KEY("Failed") : CVN_KEY("Error"), reason);
 }

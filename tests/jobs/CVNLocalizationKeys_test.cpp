@@ -4,6 +4,9 @@
 // Keys are found in the sources of jobs/ and app/ as the literal argument of
 // CVNLocalizedString, CVNLocalizedStringWithFormat, CVN_KEY,
 // QT_TRANSLATE_NOOP("Corvana", ...) and QCoreApplication::translate("Corvana", ...).
+// A key handed on as a plain literal would escape the check, so a plain literal
+// that is a key of the tables counts as a fault, and so does a key of the
+// tables that the check does not find in the code.
 #include "jobs/CVNLocalizationKeys.h"
 
 #include <gtest/gtest.h>
@@ -47,35 +50,72 @@ QString WithoutComments(const QString& source) {
   return out;
 }
 
-// The keys that `source` hands to the look-up as literals.
-QSet<QString> KeysIn(const QString& source) {
+const QRegularExpression& LookUpCall() {
   static const QRegularExpression call(QStringLiteral(
       R"re((?:\b(?:CVNLocalizedString|CVNLocalizedStringWithFormat|CVN_KEY)\s*\(\s*)re"
       R"re((?:QStringLiteral\s*\(\s*|QString::fromUtf8\s*\(\s*)?(?:u8|u)?)re"
       R"re(|\b(?:QT_TRANSLATE_NOOP|QCoreApplication::translate)\s*\(\s*"Corvana"\s*,\s*))re"
       R"re("((?:[^"\\\n]|\\.)*)")re"));
+  return call;
+}
+
+QString Unescaped(QString literal) {
+  return literal.replace(QStringLiteral("\\\""), QStringLiteral("\""))
+      .replace(QStringLiteral("\\r"), QStringLiteral("\r"))
+      .replace(QStringLiteral("\\n"), QStringLiteral("\n"))
+      .replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+}
+
+// The keys that `source` hands to the look-up as literals.
+QSet<QString> KeysIn(const QString& source) {
   QSet<QString> keys;
-  for (auto match = call.globalMatch(WithoutComments(source)); match.hasNext();) {
-    QString key = match.next().captured(1);
-    key.replace(QStringLiteral("\\\""), QStringLiteral("\""))
-        .replace(QStringLiteral("\\n"), QStringLiteral("\n"))
-        .replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
-    keys.insert(key);
-  }
+  for (auto match = LookUpCall().globalMatch(WithoutComments(source)); match.hasNext();)
+    keys.insert(Unescaped(match.next().captured(1)));
   return keys;
 }
 
-QSet<QString> KeysOfTheCode() {
-  QSet<QString> keys;
+// The string literals of `source` that are one of `keys` but stand outside a
+// look-up or a mark: keys handed on where the check cannot see them.
+QSet<QString> PlainKeysIn(const QString& source, const QSet<QString>& keys) {
+  const QString code = WithoutComments(source);
+  QSet<qsizetype> seen;
+  for (auto match = LookUpCall().globalMatch(code); match.hasNext();)
+    seen.insert(match.next().capturedStart(1));
+  QSet<QString> plain;
+  for (qsizetype i = 0; i < code.size(); ++i) {
+    const QChar c = code[i];
+    if (c != u'"' && c != u'\'') continue;
+    const qsizetype start = i + 1;
+    for (++i; i < code.size() && code[i] != c; ++i) {
+      if (code[i] == u'\\') ++i;
+    }
+    if (c != u'"' || seen.contains(start)) continue;
+    const QString literal = Unescaped(code.mid(start, i - start));
+    if (keys.contains(literal)) plain.insert(literal);
+  }
+  return plain;
+}
+
+// Every source file of jobs/ and app/ with its path relative to the root.
+QMap<QString, QString> SourcesOfTheCode() {
+  QMap<QString, QString> sources;
   for (const char* folder : {"jobs", "app"}) {
     QDirIterator files(kSourceRoot + u'/' + QString::fromLatin1(folder),
                        {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
                        QDirIterator::Subdirectories);
     while (files.hasNext()) {
       QFile file(files.next());
-      if (file.open(QIODevice::ReadOnly)) keys.unite(KeysIn(QString::fromUtf8(file.readAll())));
+      if (file.open(QIODevice::ReadOnly))
+        sources.insert(file.fileName().mid(kSourceRoot.size() + 1),
+                       QString::fromUtf8(file.readAll()));
     }
   }
+  return sources;
+}
+
+QSet<QString> KeysOfTheCode() {
+  QSet<QString> keys;
+  for (const QString& source : SourcesOfTheCode()) keys.unite(KeysIn(source));
   for (const CVNFormatKey& format : CVNFormatKeys) keys.insert(QString::fromUtf8(format.key));
   for (const char* reason : CVNEngineReasonKeys) keys.insert(QString::fromUtf8(reason));
   return keys;
@@ -140,6 +180,45 @@ TEST(CVNLocalizationKeysTest, FindsTheKeysOfTheCode) {
       /* CVN_KEY("In a block comment") */ const char* s = "CVN_KEY(\"In a string\")";
   )src"));
   EXPECT_EQ(keys, QSet<QString>({"Finished", "%1$qu bytes", "Log:追加した", "Say \"hi\"", "Yes"}));
+}
+
+TEST(CVNLocalizationKeysTest, FindsKeysPassedOnAsPlainLiterals) {
+  const QSet<QString> keys = {"Finished", "Failed", "Error", "Yes", "No", "Icon\r"};
+  const QSet<QString> plain = PlainKeysIn(QStringLiteral(R"src(
+      logWithIconName(icon, "Finished", argument);
+      logWithIconName(icon, explained ? "Failed" : CVN_KEY("Error"), reason);
+      CVNLocalizedString("Yes"); CVNLocalizedString(QStringLiteral("No"));
+      const char c = '"'; const char* name = "Icon\r";  // "Finished" in a comment
+      const char* other = "Not a key";
+  )src"),
+                                          keys);
+  EXPECT_EQ(plain, QSet<QString>({"Finished", "Failed", "Icon\r"}));
+}
+
+TEST(CVNLocalizationKeysTest, NoKeyIsPassedOnAsAPlainLiteral) {
+  const QMap<QString, Text> english = ReadTable(QStringLiteral("en"));
+  ASSERT_FALSE(english.isEmpty());
+  const QSet<QString> keys(english.keyBegin(), english.keyEnd());
+  QStringList faults;
+  const QMap<QString, QString> sources = SourcesOfTheCode();
+  for (auto source = sources.cbegin(); source != sources.cend(); ++source) {
+    // The list of format keys holds each format's placeholders beside its key.
+    if (source.key().endsWith(QStringLiteral("/CVNLocalizationKeys.h"))) continue;
+    for (const QString& key : PlainKeysIn(source.value(), keys))
+      faults << QStringLiteral("%1: \"%2\" is not marked with CVN_KEY").arg(source.key(), key);
+  }
+  EXPECT_TRUE(faults.isEmpty()) << Lines(faults);
+}
+
+TEST(CVNLocalizationKeysTest, EveryKeyOfTheTablesIsOneTheCheckFindsInTheCode) {
+  const QSet<QString> keys = KeysOfTheCode();
+  const QMap<QString, Text> english = ReadTable(QStringLiteral("en"));
+  ASSERT_FALSE(english.isEmpty());
+  QStringList faults;
+  for (const QString& key : english.keys()) {
+    if (!keys.contains(key)) faults << QStringLiteral("\"%1\" is not found in the code").arg(key);
+  }
+  EXPECT_TRUE(faults.isEmpty()) << Lines(faults);
 }
 
 TEST(CVNLocalizationKeysTest, EveryKeyOfTheCodeHasAFinishedTextInBothTables) {
