@@ -48,11 +48,15 @@ bool equalsIgnoringCase(std::u16string_view a, std::u16string_view b) {
 }  // namespace
 
 bool isMacOSXFileSystemItem(const std::string& pathBytes) {
+  const std::string name = RVPathLastComponent(pathBytes);
+  const bool folderName = isOneOf(kMacOnlyFolderNames, name);
+  const bool otherName = name.starts_with("._") || isOneOf(kMacOnlyOtherNames, name);
+  // The archiving walk asks for every item: only a name of the lists costs a
+  // status query.
+  if (!folderName && !otherName) return false;
   struct stat status;
   if (::stat(pathBytes.c_str(), &status) != 0) return false;
-  std::string name = RVPathLastComponent(pathBytes);
-  if (S_ISDIR(status.st_mode)) return isOneOf(kMacOnlyFolderNames, name);
-  return name.starts_with("._") || isOneOf(kMacOnlyOtherNames, name);
+  return S_ISDIR(status.st_mode) ? folderName : otherName;
 }
 
 bool isWindowsFileSystemFile(std::u16string_view pathOrEntryName) {

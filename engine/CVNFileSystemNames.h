@@ -11,7 +11,8 @@ class CVNPathComponentEncoder;
 // Whether the item at `pathBytes` exists (a final link followed) and is Mac-only:
 // a folder named ".fseventsd", ".Spotlight-V100", ".Trashes", ".Trash" or
 // ".localized"; anything else named "._...", ".DS_Store", ".VolumeIcon.icns",
-// ".localized" or "Icon\r". Case-sensitive.
+// ".localized" or "Icon\r". Case-sensitive. Asks the file system only when the
+// name is one of these.
 bool isMacOSXFileSystemItem(const std::string& pathBytes);
 // Whether the last component of the path or entry name is "Thumbs.db" or
 // "Desktop.ini", without regard to case. Looks at the text only.

@@ -21,14 +21,6 @@
 
 namespace {
 
-// Every Mac-only name but "Icon\r" starts with "."; other names spare the
-// predicate its status query.
-bool mayBeMacOnly(std::string_view path) {
-  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
-  const std::string_view name = path.substr(path.find_last_of('/') + 1);
-  return name.starts_with('.') || name == "Icon\r";
-}
-
 // The folder's names in the order the system gives them, "." and ".." left out.
 std::vector<std::string> listFolder(const std::string& path) {
   DIR* folder = ::opendir(path.c_str());
@@ -73,7 +65,7 @@ class Walk {
       return 0;
     }
     // Before the kind, so that a Mac-only folder is never entered.
-    if (mayBeMacOnly(path) && isMacOSXFileSystemItem(path)) {
+    if (isMacOSXFileSystemItem(path)) {
       switch (rules_.entrySpecificToMacBehavior) {
         case CVNEntrySpecificToMacBehaviorExcludes:
           return 0;
