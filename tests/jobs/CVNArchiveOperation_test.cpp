@@ -5,8 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QImage>
+#include <QThread>
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,6 +37,16 @@ class HookedArchiveOperation : public CVNArchiveOperation {
  public:
   using CVNArchiveOperation::CVNArchiveOperation;
   std::function<void(HookedArchiveOperation&)> beforeFirstPass, beforeSecondPass, beforeClose;
+  // Once armed, the worker's next question whether the job is cancelled first
+  // removes this file.
+  std::string vanishing;
+  mutable std::atomic<bool> vanishArmed{false};
+
+  bool isCancelled() const override {
+    if (vanishArmed && QThread::currentThread() != qApp->thread() && vanishArmed.exchange(false))
+      ::unlink(vanishing.c_str());
+    return CVNArchiveOperation::isCancelled();
+  }
 
  protected:
   uint64_t firstPass() override {
@@ -588,6 +601,26 @@ TEST(CVNArchiveOperation, ItemVanishingAfterTheFirstPassFailsTheJob) {
   EXPECT_FALSE(job->succeeded());
   EXPECT_EQ(rowsOf(*job).back(), "Error errno = 2");
   EXPECT_FALSE(exists(dir / "d.zip"));
+}
+
+// The item is still there when the job reads its status, gone when the writer
+// opens it: the writer's "source missing" is no failure and no row.
+TEST(CVNArchiveOperation, ItemVanishingBeforeTheWriterIsCountedAndLogsNothing) {
+  TempDir dir;
+  writeFile(dir / "a.txt", "a");
+  writeFile(dir / "b.txt", "b");
+  auto job = makeJob({dir / "a.txt", dir / "b.txt"});
+  job->vanishing = dir / "a.txt";
+  // The second pass's first question comes between a.txt's status and its writing.
+  job->beforeSecondPass = [](HookedArchiveOperation& j) { j.vanishArmed = true; };
+  run(job);
+  ASSERT_TRUE(job->succeeded()) << job->result().toStdString();
+  EXPECT_FALSE(job->vanishArmed);
+  EXPECT_EQ(entriesOf(job->outputPath()), std::vector<std::string>{"b.txt"});
+  EXPECT_EQ(rowsOf(*job), std::vector<std::string>{"Log:追加した b.txt"});
+  EXPECT_EQ(job->warningCount(), 0u);
+  EXPECT_EQ(job->numberOfFiles(), 2u);
+  EXPECT_EQ(job->result().toStdString(), summaryText("1 B", 2, 0).toStdString());
 }
 
 TEST(CVNArchiveOperation, ArchiveThatCannotBeMadeFailsBeforeTheStartRow) {
