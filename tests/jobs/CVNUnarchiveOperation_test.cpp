@@ -948,6 +948,42 @@ TEST(CVNUnarchiveOperationSheet, JobCancelledWhileItsSheetWaitsNeverShowsIt) {
   EXPECT_FALSE(jobs[1]->passwordSheet()->isVisible());
 }
 
+// The worker waits for the password of an entry whose name no encoding reads:
+// the status names nothing rather than the archive or an entry before.
+TEST(CVNUnarchiveOperationSheet, StatusIsEmptyWhileAnUnreadableNameIsExtracted) {
+  TempDir dir;
+  const std::string path = writeEngineArchive(dir, dir / "a.zip", {{"QQ", "data"}}, "pw");
+  // The name's bytes in both headers become bytes no candidate encoding takes.
+  Bytes bytes = corvana_test::readFile(path);
+  const corvana_test::ParsedZipArchive parsed = corvana_test::parseZipArchive(path, false);
+  ASSERT_EQ(parsed.entries.size(), 1u);
+  for (uint64_t at : {parsed.entries[0].localHeaderOffset + 30, parsed.centralDirectoryOffset + 46})
+    std::copy(kUnreadable.begin(), kUnreadable.end(), bytes.begin() + static_cast<ptrdiff_t>(at));
+  corvana_test::writeFile(path, bytes);
+
+  auto job = std::make_shared<CVNUnarchiveOperation>(path);
+  job->setIndeterminately(false);
+  job->setUnrecognizableFileNameBehavior(
+      CVNUnrecognizableFileNameBehaviorContinuousWarningAndExtracts);
+  std::optional<QString> statusWhileAsked;
+  QObject::connect(job.get(), &CVNUnarchiveOperation::passwordSheetShown, job.get(),
+                   [&job, &statusWhileAsked] {
+                     statusWhileAsked = job->status();
+                     job->passwordTextField()->setText(QStringLiteral("pw"));
+                     job->submitPassword();
+                   });
+  runJob(job);
+
+  ASSERT_TRUE(statusWhileAsked.has_value()) << "the entry asked for no password";
+  EXPECT_EQ(statusWhileAsked->toStdString(), "");
+  EXPECT_TRUE(job->succeeded());
+  EXPECT_EQ(rowsOf(*job),
+            (std::vector<std::string>{"S Log:展開開始 $A", "W Log:認識できないパス 4 bytes",
+                                      "W Log:認識できないパス 4 bytes", "G Log:展開した",
+                                      "F Finished $A"}));
+  EXPECT_EQ(treeOf(dir / "a"), std::vector<std::string>{defaultFileName()});
+}
+
 // --- Screenshots ---
 
 // Runs a job on `archive` whose first sheet gets a wrong text and the second the
