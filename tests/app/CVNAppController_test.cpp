@@ -393,6 +393,22 @@ TEST_F(AppTest, ClearRemovesFinishedTilesOnlyWhereverTheyAre) {
 
 // --- The window ------------------------------------------------------------
 
+// Counts the raises of the window it watches.
+class RaiseCounter : public QObject {
+ public:
+  explicit RaiseCounter(QWidget* window) : window_(window) { window->installEventFilter(this); }
+  int raises = 0;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == window_ && event->type() == QEvent::ZOrderChange) ++raises;
+    return false;
+  }
+
+ private:
+  QWidget* window_;
+};
+
 TEST_F(AppTest, TheWindowStartsAtItsSmallestSizeAndAJobRaisesIt) {
   QMainWindow* window = menu_->window();
   EXPECT_TRUE(window->isVisible());
@@ -400,14 +416,39 @@ TEST_F(AppTest, TheWindowStartsAtItsSmallestSizeAndAJobRaisesIt) {
   EXPECT_EQ(window->size(), QSize(400, 183));
   EXPECT_EQ(window->windowTitle(), QStringLiteral("Corvana"));
   EXPECT_TRUE(menu_->collectionView()->emptyHint()->isVisible());
+  RaiseCounter counter(window);
   addHeld();
+  EXPECT_EQ(counter.raises, 1);
   EXPECT_FALSE(menu_->collectionView()->emptyHint()->isVisible());
   EXPECT_EQ(menu_->collectionView()->items().size(), 1u);
 }
 
-TEST_F(AppTest, UntitledOpenAndNotificationsAnswerTrue) {
+struct UntitledCase {
+  const char* name;
+  bool hidden;  // else shown behind another window
+};
+
+void PrintTo(const UntitledCase& c, std::ostream* os) { *os << c.name; }
+
+class UntitledTest : public AppTest, public ::testing::WithParamInterface<UntitledCase> {};
+
+TEST_P(UntitledTest, UntitledOpenShowsRaisesAndActivatesTheWindow) {
+  QMainWindow* window = menu_->window();
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  if (GetParam().hidden) window->hide();
+  ASSERT_TRUE(CVNSpinUntil([&] { return QApplication::activeWindow() == &other; }));
+  RaiseCounter counter(window);
   EXPECT_TRUE(controller()->applicationOpenUntitledFile());
-  EXPECT_TRUE(controller()->userNotificationCenterShouldPresentNotification());
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(counter.raises, 1);
+  EXPECT_TRUE(CVNSpinUntil([&] { return QApplication::activeWindow() == window; }, 2000));
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, UntitledTest,
+                         ::testing::Values(UntitledCase{"Hidden", true},
+                                           UntitledCase{"Behind", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
