@@ -24,6 +24,7 @@
 #include "engine/io/RVException.h"
 #include "jobs/CVNArchiveOperation.h"
 #include "jobs/CVNLocalization.h"
+#include "jobs/CVNStringFromFileSystemRepresentation.h"
 #include "ui_CVNArchiveMenuController.h"
 
 namespace {
@@ -56,8 +57,6 @@ class FileTableModel : public QAbstractTableModel {
  private:
   const CVNArchiveMenuController* controller_;
 };
-
-QString displayPath(const std::string& path) { return QString::fromUtf8(path); }
 
 }  // namespace
 
@@ -410,7 +409,7 @@ int CVNArchiveMenuController::numberOfRowsInTableView() const {
 
 QString CVNArchiveMenuController::objectValue(int, int row) const {
   if (row < 0 || static_cast<size_t>(row) >= filenames_.size()) return {};
-  return displayPath(filenames_[static_cast<size_t>(row)]);
+  return CVNStringFromFileSystemRepresentation(filenames_[static_cast<size_t>(row)]);
 }
 
 QDialog* CVNArchiveMenuController::window() const { return window_; }

@@ -21,6 +21,7 @@
 #include "jobs/CVNLocalization.h"
 #include "jobs/CVNLogModel.h"
 #include "jobs/CVNStringFromByteCount.h"
+#include "jobs/CVNStringFromFileSystemRepresentation.h"
 #include "ui_CVNArchiveOperation.h"
 
 namespace {
@@ -32,13 +33,10 @@ constexpr size_t kFolderNameLimit = 244;
 // Entry names from 257 units on are too long for Windows' path limit.
 constexpr size_t kLongestEntryName = 256;
 
-// Paths stay bytes; text only to show, measure and encode. Bytes that are not
-// UTF-8 show as U+FFFD.
-QString textOf(std::string_view bytes) {
-  return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+// Paths stay bytes; text only to show, measure and encode.
+std::u16string unitsOf(std::string_view bytes) {
+  return CVNStringFromFileSystemRepresentation(bytes).toStdU16String();
 }
-
-std::u16string unitsOf(std::string_view bytes) { return textOf(bytes).toStdU16String(); }
 
 // Shared by every row, so that rows hold one copy of each icon name.
 const QString& warningIcon() {
@@ -177,18 +175,19 @@ void CVNArchiveOperation::showLogWindow() { toggleLogWindow(); }
 uint64_t CVNArchiveOperation::enumerateWithPath(const std::string& path,
                                                 const std::string& pathname,
                                                 const ItemBlock& block) {
-  WalkRules rules{entrySpecificToMacBehavior(),
-                  emptyFolderBehavior(),
-                  symbolicLinkBehavior(),
-                  this,
-                  [this](const char* key, const std::string& itemPathname) {
-                    logWithIconName(warningIcon(), key, textOf(itemPathname));
-                  },
-                  [](const std::string& link) {
-                    return CVNLocalizedStringWithFormat("Unable to resolve symbolic link %@",
-                                                        {textOf(link)})
-                        .toStdString();
-                  }};
+  WalkRules rules{
+      entrySpecificToMacBehavior(),
+      emptyFolderBehavior(),
+      symbolicLinkBehavior(),
+      this,
+      [this](const char* key, const std::string& itemPathname) {
+        logWithIconName(warningIcon(), key, CVNStringFromFileSystemRepresentation(itemPathname));
+      },
+      [](const std::string& link) {
+        return CVNLocalizedStringWithFormat("Unable to resolve symbolic link %@",
+                                            {CVNStringFromFileSystemRepresentation(link)})
+            .toStdString();
+      }};
   return CVNArchiveEnumerateWithPath(path, pathname, rules, block);
 }
 
@@ -196,7 +195,7 @@ void CVNArchiveOperation::process(const std::string& path, const std::string& pa
                                   CVNZipFileWriter& writer) {
   struct stat status;
   if (::stat(path.c_str(), &status) != 0) RVRaiseFileSystemError();
-  setStatus(textOf(pathname));
+  setStatus(CVNStringFromFileSystemRepresentation(pathname));
   if (isCancelled()) RVRaiseOperationCancelled();
 
   if (!runEncoder_) runEncoder_ = encoderOrDefault();
@@ -230,10 +229,11 @@ void CVNArchiveOperation::process(const std::string& path, const std::string& pa
       if (encoded.normalized(QString::NormalizationForm_C) !=
           given.normalized(QString::NormalizationForm_C))
         logWithIconName(warningIcon(), CVN_KEY("Log:Windows向けにパスを修正した"),
-                        textOf(pathname));
+                        CVNStringFromFileSystemRepresentation(pathname));
     }
     if (!reportsOnlyWarnings())
-      logWithIconName(itemSucceededIcon(), CVN_KEY("Log:追加した"), textOf(pathname));
+      logWithIconName(itemSucceededIcon(), CVN_KEY("Log:追加した"),
+                      CVNStringFromFileSystemRepresentation(pathname));
     if (entry.size() > kLongestEntryName)
       logWithIconName(warningIcon(), CVN_KEY("Log:パスが長すぎる"),
                       QString::fromStdU16String(entry));
@@ -248,11 +248,12 @@ void CVNArchiveOperation::process(const std::string& path, const std::string& pa
 
 void CVNArchiveOperation::setInitialStatus() {
   if (filenames_.size() == 1) {
-    setStatus(textOf(filenames_.front()));
+    setStatus(CVNStringFromFileSystemRepresentation(filenames_.front()));
   } else if (filenames_.size() > 1) {
-    setStatus(CVNLocalizedStringWithFormat(
-        "%1$@ and the other %2$lu items",
-        {textOf(filenames_.front()), static_cast<qulonglong>(filenames_.size() - 1)}));
+    setStatus(
+        CVNLocalizedStringWithFormat("%1$@ and the other %2$lu items",
+                                     {CVNStringFromFileSystemRepresentation(filenames_.front()),
+                                      static_cast<qulonglong>(filenames_.size() - 1)}));
   }
 }
 
@@ -270,7 +271,8 @@ std::string CVNArchiveOperation::baseItem(const std::vector<std::string>& filena
   size_t best = 0;
   qsizetype bestLength = 0;
   for (size_t i = 0; i < filenames.size(); ++i) {
-    const qsizetype length = textOf(RVPathDeletingLastComponent(filenames[i])).size();
+    const qsizetype length =
+        CVNStringFromFileSystemRepresentation(RVPathDeletingLastComponent(filenames[i])).size();
     // Strictly shorter only: among equals the first listed names the archive.
     if (i == 0 || length < bestLength) {
       best = i;
@@ -357,8 +359,11 @@ void CVNArchiveOperation::removeOutput() {
 
 QString CVNArchiveOperation::successDescription() const {
   QStringList paths;
-  for (const std::string& filename : filenames_) paths << textOf(filename);
+  for (const std::string& filename : filenames_)
+    paths << CVNStringFromFileSystemRepresentation(filename);
   return paths.join(QStringLiteral(", "));
 }
 
-QString CVNArchiveOperation::finishedArgument() const { return textOf(outputPath()); }
+QString CVNArchiveOperation::finishedArgument() const {
+  return CVNStringFromFileSystemRepresentation(outputPath());
+}

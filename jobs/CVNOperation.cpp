@@ -8,14 +8,13 @@
 #include "jobs/CVNLocalization.h"
 #include "jobs/CVNLogModel.h"
 #include "jobs/CVNMainThread.h"
+#include "jobs/CVNStringFromFileSystemRepresentation.h"
 #include "jobs/RVGrowl.h"
 
 namespace {
 
 // How often the main thread looks for progress the worker has made.
 constexpr int kProgressIntervalMs = 50;
-
-QString displayPath(const std::string& path) { return QString::fromUtf8(path); }
 
 }  // namespace
 
@@ -290,7 +289,7 @@ void CVNOperation::main() {
     post([this] { setSucceeded(true); });
     RVGrowl::notifyWithTitle(CVNLocalizedString(t.successTitleKey), successDescription());
     post([this] {
-      setStatus(displayPath(outputPath()));
+      setStatus(CVNStringFromFileSystemRepresentation(outputPath()));
       setResult(summary());
     });
     logWithIconName(CVNIconFinished, CVN_KEY("Finished"), finishedArgument());

@@ -23,12 +23,11 @@
 #include "jobs/CVNLogModel.h"
 #include "jobs/CVNMainThread.h"
 #include "jobs/CVNStringFromByteCount.h"
+#include "jobs/CVNStringFromFileSystemRepresentation.h"
 #include "ui_CVNUnarchiveOperation.h"
 #include "ui_CVNUnarchiveOperationPasswordSheet.h"
 
 namespace {
-
-QString displayPath(const std::string& path) { return QString::fromUtf8(path); }
 
 // The least width of a name line on the password sheet, in pixels: the sheet's
 // width less its margins.
@@ -136,7 +135,9 @@ void CVNUnarchiveOperation::setPasswordText(std::optional<QString> text) {
 
 QString CVNUnarchiveOperation::summary() const { return CVNStringFromByteCount(currentValue()); }
 
-void CVNUnarchiveOperation::setInitialStatus() { setStatus(displayPath(path_)); }
+void CVNUnarchiveOperation::setInitialStatus() {
+  setStatus(CVNStringFromFileSystemRepresentation(path_));
+}
 
 void CVNUnarchiveOperation::showInFinder() {
   const std::string folder = outputPath();
@@ -153,7 +154,8 @@ CVNOperation::Texts CVNUnarchiveOperation::texts() const {
 void CVNUnarchiveOperation::open() {
   reader_ = CVNZipFileReader::withZipFileAtPath(path_);
   if (!reader_) {
-    logWithIconName(CVNIconWarning, CVN_KEY("Log:Zipファイルではない"), displayPath(path_));
+    logWithIconName(CVNIconWarning, CVN_KEY("Log:Zipファイルではない"),
+                    CVNStringFromFileSystemRepresentation(path_));
     CVNRaiseExpectedException();
   }
   std::string folder;
@@ -206,9 +208,13 @@ void CVNUnarchiveOperation::removeOutput() {
   folderMade_.clear();
 }
 
-QString CVNUnarchiveOperation::successDescription() const { return displayPath(path_); }
+QString CVNUnarchiveOperation::successDescription() const {
+  return CVNStringFromFileSystemRepresentation(path_);
+}
 
-QString CVNUnarchiveOperation::finishedArgument() const { return displayPath(path_); }
+QString CVNUnarchiveOperation::finishedArgument() const {
+  return CVNStringFromFileSystemRepresentation(path_);
+}
 
 void CVNUnarchiveOperation::enumerateWithZipFileReader(
     CVNZipFileReader& reader, const std::function<void(const CVNZipCentralFileHeader&)>& block) {
@@ -374,7 +380,8 @@ void CVNUnarchiveOperation::setPasswordSheetEntry(const QString& entryName, bool
     label->setText(label->fontMetrics().elidedText(full, Qt::ElideMiddle, width));
     label->setToolTip(full);
   };
-  name(passwordArchiveLabel_, passwordArchiveFormat_, displayPath(RVPathLastComponent(path_)));
+  name(passwordArchiveLabel_, passwordArchiveFormat_,
+       CVNStringFromFileSystemRepresentation(RVPathLastComponent(path_)));
   name(passwordEntryLabel_, passwordEntryFormat_, entryName);
   passwordAskingAgainLabel_->setVisible(askingAgain);
   // The note comes and goes: the sheet takes the height its lines need.
