@@ -8,6 +8,7 @@
 #include <QDesktopServices>
 #include <QLocale>
 #include <QStringList>
+#include <QTextBoundaryFinder>
 #include <QUrl>
 #include <string_view>
 #include <utility>
@@ -17,6 +18,7 @@
 #include "engine/CVNStringEncoding.h"
 #include "engine/CVNZipFileWriter.h"
 #include "engine/io/RVException.h"
+#include "engine/io/RVFileSystem.h"
 #include "engine/io/RVPath.h"
 #include "jobs/CVNLocalization.h"
 #include "jobs/CVNLogModel.h"
@@ -32,10 +34,35 @@ constexpr size_t kFileNameLimit = 255;
 constexpr size_t kFolderNameLimit = 244;
 // Entry names from 257 units on are too long for Windows' path limit.
 constexpr size_t kLongestEntryName = 256;
+// An archive name is cut so that a free-name number up to " 9999" still fits
+// beside it; only a larger one makes the free-name loop cut it again.
+constexpr size_t kFreeNumberRoom = std::string_view(" 9999").size();
 
 // Paths stay bytes; text only to show, measure and encode.
 std::u16string unitsOf(std::string_view bytes) {
   return CVNStringFromFileSystemRepresentation(bytes).toStdU16String();
+}
+
+// `stem` + ".zip" encoded for Windows, as file-system bytes. When it and a
+// free-name number would pass `limit` bytes, the stem loses whole characters
+// from its end before it is encoded, so that no character and no escape
+// sequence is ever split; ".zip" always stays.
+std::string archiveName(const QString& stem, const CVNPathComponentEncoder& encoder, size_t limit) {
+  const auto encode = [&](qsizetype length) {
+    const QString name = stem.left(length) + QStringLiteral(".zip");
+    return CVNUTF8FromUTF16(pathUsingPathComponentEncoder(name.toStdU16String(), encoder));
+  };
+  std::string name = encode(stem.size());
+  if (name.size() + kFreeNumberRoom <= limit) return name;
+  QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, stem);
+  characters.toEnd();
+  // One character at least, so that the archive never becomes a hidden ".zip".
+  for (qsizetype end = characters.toPreviousBoundary(); end > 0;
+       end = characters.toPreviousBoundary()) {
+    name = encode(end);
+    if (name.size() + kFreeNumberRoom <= limit) break;
+  }
+  return name;
 }
 
 // Shared by every row, so that rows hold one copy of each icon name.
@@ -289,9 +316,9 @@ std::string CVNArchiveOperation::archivePath(const std::vector<std::string>& fil
   struct stat status;
   const bool isFolder = ::stat(base.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
   if (!isFolder) name = RVPathDeletingExtension(name);
-  name += ".zip";
-  const std::u16string encoded = pathUsingPathComponentEncoder(unitsOf(name), encoder);
-  return RVPathByAppendingComponent(RVPathDeletingLastComponent(base), CVNUTF8FromUTF16(encoded));
+  const std::string parent = RVPathDeletingLastComponent(base);
+  return RVPathByAppendingComponent(parent, archiveName(CVNStringFromFileSystemRepresentation(name),
+                                                        encoder, RVMaximumNameLength(parent)));
 }
 
 CVNOperation::Texts CVNArchiveOperation::texts() const {

@@ -91,7 +91,9 @@ class CVNArchiveOperation : public CVNOperation {
   static std::string baseItem(const std::vector<std::string>& filenames);
   // Where the archive is to be made (before a free name is taken): in the base
   // item's folder, named after it, a file's extension replaced by "zip", a
-  // folder's name kept whole, the name encoded for Windows.
+  // folder's name kept whole, the name encoded for Windows. A name that would
+  // leave no room for a free-name number within the folder's name limit loses
+  // whole characters from the end of the item's name.
   static std::string archivePath(const std::vector<std::string>& filenames,
                                  const CVNPathComponentEncoder& encoder);
 

@@ -19,6 +19,7 @@
 #include "engine/CVNPathComponentEncoder.h"
 #include "engine/CVNZipFileWriter.h"
 #include "engine/io/RVException.h"
+#include "engine/io/RVFileSystem.h"
 #include "jobs/CVNLocalization.h"
 #include "jobs/CVNLogModel.h"
 #include "jobs/CVNOperationQueue.h"
@@ -186,6 +187,97 @@ INSTANTIATE_TEST_SUITE_P(
                    "report 2.zip",
                    "report.zip"},
         NamingCase{"NameEncodedForWindows", {}, {"a?b.txt"}, {"a?b.txt"}, "a(U+003F)b.zip"}),
+    [](const auto& info) { return std::string(info.param.title); });
+
+// --- Archive names longer than the file system takes ---
+
+// Code page 932, "(U+%04X)" escapes, fullwidth forms: the settings sheet's default level.
+std::shared_ptr<CVNPathComponentEncoder> japaneseEncoder() {
+  auto encoder = std::make_shared<CVNPathComponentEncoder>();
+  encoder->setEncoding(CVNStringEncoding::WindowsJapanese);
+  encoder->setTriesConvertingToFullwidth(true);
+  encoder->setCharacterEscapeFormat("(U+%04X)");
+  return encoder;
+}
+
+std::string repeated(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+const std::string kReport = "営業報告書";
+const std::string kReportEscaped = "(U+55B6)(U+696D)(U+5831)(U+544A)(U+66F8)";
+
+struct LongNameCase {
+  const char* title;
+  std::string item;                   // made in the scratch folder; a folder when it ends in "/"
+  bool japanese;                      // code page 932, else 1252
+  std::vector<std::string> existing;  // files already beside it
+  std::string archive;                // expected
+};
+
+void PrintTo(const LongNameCase& c, std::ostream* os) { *os << c.title; }
+
+class LongNames : public testing::TestWithParam<LongNameCase> {};
+
+// The archive is cut at whole characters of the item's name, keeps ".zip", and
+// leaves room within the folder's 255 bytes for a free-name number.
+TEST_P(LongNames, AreCutToTheFolderLimitWithRoomForANumber) {
+  const LongNameCase& c = GetParam();
+  TempDir dir;
+  if (RVMaximumNameLength(dir.path()) != 255)
+    GTEST_SKIP() << "the scratch folder's names are not limited to 255 bytes";
+  std::string item = dir / c.item;
+  if (item.ends_with("/")) {
+    item.pop_back();
+    makeFolder(item);
+    writeFile(item + "/x.txt", "x");
+  } else {
+    writeFile(item, "x");
+  }
+  for (const auto& name : c.existing) writeFile(dir / name, "taken");
+  const auto encoder = c.japanese ? japaneseEncoder() : latinEncoder();
+  auto job = makeJob({item});
+  job->setEncoder(encoder);
+  run(job);
+  ASSERT_TRUE(job->succeeded()) << job->result().toStdString();
+  EXPECT_EQ(job->outputPath(), dir / c.archive);
+  EXPECT_TRUE(exists(dir / c.archive));
+  EXPECT_EQ(entriesOf(dir / c.archive).size(), c.item.ends_with("/") ? 2u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LongNames,
+    testing::Values(
+        // Every character becomes an eight-byte escape: 35 make 284 bytes with
+        // ".zip"; 30 make 244, and " 9999" still fits.
+        LongNameCase{"EscapedInCodePage1252",
+                     repeated(kReport, 7) + ".docx",
+                     false,
+                     {},
+                     repeated(kReportEscaped, 6) + ".zip"},
+        LongNameCase{"NumberedBesideTheCutName",
+                     repeated(kReport, 7) + ".docx",
+                     false,
+                     {repeated(kReportEscaped, 6) + ".zip"},
+                     repeated(kReportEscaped, 6) + " 2.zip"},
+        // 84 kanji of three bytes and ".zip" make 256 bytes; 82 make 250.
+        LongNameCase{
+            "FolderInCodePage932", repeated("漢", 84) + "/", true, {}, repeated("漢", 82) + ".zip"},
+        // A decomposed accent is one character: the cut never leaves its "e"
+        // behind without the escape of the composed letter.
+        LongNameCase{"DecomposedAccentsStayWhole",
+                     repeated("e\xcc\x81", 80) + ".txt",
+                     true,
+                     {},
+                     repeated("(U+00E9)", 30) + ".zip"},
+        // A name that fits, but not with a number beside it.
+        LongNameCase{"PlainNameNearTheLimit",
+                     std::string(250, 'n') + ".txt",
+                     false,
+                     {},
+                     std::string(246, 'n') + ".zip"}),
     [](const auto& info) { return std::string(info.param.title); });
 
 TEST(CVNArchiveOperation, VanishedItemGivesAnEmptyArchiveAndAWarning) {
