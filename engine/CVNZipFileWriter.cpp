@@ -1,6 +1,7 @@
 #include "engine/CVNZipFileWriter.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -81,10 +82,17 @@ CVNZipFileWriter::CVNZipFileWriter(const std::string& path, uint64_t splitSize)
   // entry reaches the archive in one write, each spooled record in none.
   auto part = CVNZipFileHandle::forUniqueFileAtPath(path, splitSize);
   _zipPart = part.get();
-  _path = part->path();
-  _zipHandle = std::make_unique<RVBufferedWriteHandle>(std::move(part), kBufferSize);
-  _centralDirectoryHandle = std::make_unique<RVBufferedWriteHandle>(
-      std::make_unique<RVFileHandle>(RVCreateTemporaryFile(), true), kSpoolBufferSize);
+  try {
+    _path = part->path();
+    _zipHandle = std::make_unique<RVBufferedWriteHandle>(std::move(part), kBufferSize);
+    _centralDirectoryHandle = std::make_unique<RVBufferedWriteHandle>(
+        std::make_unique<RVFileHandle>(RVCreateTemporaryFile(), true), kSpoolBufferSize);
+  } catch (...) {
+    // Without a writer nobody would remove the empty archive, and its name
+    // would push the next try to "name 2.zip". The handles close as they go.
+    ::unlink(_zipPart->path().c_str());
+    throw;
+  }
 }
 
 CVNZipFileWriter::~CVNZipFileWriter() = default;

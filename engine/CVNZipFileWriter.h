@@ -20,8 +20,8 @@ class RVBufferedWriteHandle;
 class CVNZipFileWriter {
  public:
   // Creates the archive under a free name (`path`, else "name 2.zip", ...) and
-  // the spool of central records. Raises on file-system failure. Only a
-  // `splitSize` of 0 (one file) is supported.
+  // the spool of central records. Raises on file-system failure, leaving no
+  // archive behind. Only a `splitSize` of 0 (one file) is supported.
   explicit CVNZipFileWriter(const std::string& path, uint64_t splitSize = 0);
   ~CVNZipFileWriter();
 

@@ -5,11 +5,15 @@
 #include "engine/CVNZipFileWriter.h"
 
 #include <gtest/gtest.h>
+#include <sys/fsuid.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/CVNPathComponentEncoder.h"
@@ -113,6 +117,51 @@ TEST_F(ZipFileWriterTest, EmptyArchivesUnderFreeNames) {
     EXPECT_EQ(readFile(writer.path()), end);
   }
   EXPECT_EQ(readFile(archive), bytes("keep"));
+}
+
+// A spool that cannot be made fails the creation and leaves no archive, so
+// that the next try still gets the name asked for. Root writes into a
+// read-only folder, so that case runs under an unprivileged file-system
+// identity on a thread of its own.
+TEST_F(ZipFileWriterTest, FailedCreationLeavesNoArchive) {
+  writeFile(dir / "file", "not a folder");
+  std::filesystem::create_directory(dir / "locked");
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+  std::filesystem::permissions(dir / "locked", std::filesystem::perms::owner_read |
+                                                   std::filesystem::perms::owner_exec |
+                                                   std::filesystem::perms::others_read |
+                                                   std::filesystem::perms::others_exec);
+  const struct {
+    const char* spool;
+    bool unprivileged;
+    const char* raised;
+  } cases[] = {
+      {"missing", false, "RVFileSystemException errno = 2"},
+      {"file", false, "RVFileSystemException errno = 20"},
+      {"locked", true, "RVFileSystemException errno = 13"},
+  };
+  const char* saved = std::getenv("TMPDIR");
+  const std::string savedValue = saved ? saved : "";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.spool);
+    setenv("TMPDIR", (dir / c.spool).c_str(), 1);
+    std::string result;
+    bool dropped = true;
+    std::thread([&] {
+      if (c.unprivileged && ::geteuid() == 0) {
+        ::setfsuid(65534);
+        dropped = static_cast<int>(::setfsuid(static_cast<uid_t>(-1))) == 65534;
+      }
+      result = raised([&] { CVNZipFileWriter writer(archive); });
+    }).join();
+    saved ? setenv("TMPDIR", savedValue.c_str(), 1) : unsetenv("TMPDIR");
+    if (!dropped) continue;
+    EXPECT_EQ(result, c.raised);
+    EXPECT_FALSE(exists(archive));
+    EXPECT_FALSE(exists(dir / "out 2.zip"));
+  }
+  CVNZipFileWriter writer(archive);
+  EXPECT_EQ(writer.path(), archive);
 }
 
 TEST_F(ZipFileWriterTest, NamesAreBytesOfTheCodePage) {
