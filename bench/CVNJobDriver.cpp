@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLocale>
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 
 #include "jobs/CVNLocalization.h"
@@ -60,6 +61,8 @@ int CVNRunJobsHeadless(int argc, char** argv, const CVNJobDriverRun& run) {
   QApplication app(argc, argv);
   CVNInstallLocalization(QStringLiteral("en"));
   QLocale::setDefault(QLocale::c());
+  // The C library's descriptions of failures in English as well.
+  std::setlocale(LC_MESSAGES, "C");
 
   const auto started = std::chrono::steady_clock::now();
   std::vector<std::shared_ptr<CVNOperation>> jobs = run.makeJobs();

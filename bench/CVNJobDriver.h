@@ -21,8 +21,9 @@ struct CVNJobDriverRun {
 
 // Runs the jobs, at most two at once, and prints for each, as it finishes, one
 // line per log row ("<icon>\t<message key>\t<argument>") and then its "job" line;
-// last the figures line. Texts come from the English table, numbers in the C
-// locale. Returns 0 when every job succeeded, else 1. Raises nothing.
+// last the figures line. Texts come from the English table and the C library's
+// English, numbers in the C locale. Returns 0 when every job succeeded, else 1.
+// Raises nothing.
 int CVNRunJobsHeadless(int argc, char** argv, const CVNJobDriverRun& run);
 
 // A field of an output line: backslash, tab and newline escaped as \\, \t, \n.

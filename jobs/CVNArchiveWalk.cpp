@@ -40,10 +40,8 @@ std::vector<std::string> listFolder(const std::string& path) {
     ::closedir(folder);
   }
   if (error != 0) {
-    char buffer[256];
     // The system's own text of the error.
-    const char* text = ::strerror_r(error, buffer, sizeof buffer);
-    throw RVException(std::string_view(), std::string(text));
+    throw RVException(std::string_view(), RVSystemErrorDescription(error));
   }
   return names;
 }

@@ -22,6 +22,8 @@ inline constexpr CVNFormatKey CVNFormatKeys[] = {
     // The password sheet's lines naming the archive and the entry.
     {CVN_KEY("パスワード入力:シート本文:アーカイブ"), "%@"},
     {CVN_KEY("パスワード入力:シート本文:項目"), "%@"},
+    // A file-system failure: the C library's description and the errno.
+    {CVN_KEY("%1$@ (errno = %2$d)"), "%1$@ %2$d"},
     // The update check's request address; receives the bundle version.
     {CVN_KEY("アップデート確認URL"), "%@"},
 };

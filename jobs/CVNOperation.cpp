@@ -16,6 +16,19 @@ namespace {
 // How often the main thread looks for progress the worker has made.
 constexpr int kProgressIntervalMs = 50;
 
+// The reason as a person reads it: a file-system failure as the C library
+// describes it, with its number; any other reason looked up as a key, or the
+// name when the failure gave no reason, so that the result never goes blank
+// for a failure that has something to say.
+QString shownReason(const RVException& e) {
+  if (const std::optional<int> error = RVFileSystemErrorNumber(e)) {
+    return CVNLocalizedStringWithFormat(
+        "%1$@ (errno = %2$d)", {QString::fromLocal8Bit(RVSystemErrorDescription(*error)), *error});
+  }
+  const std::string& key = e.reason() ? *e.reason() : e.name();
+  return key.empty() ? QString() : CVNLocalizedString(key.c_str());
+}
+
 }  // namespace
 
 void CVNRaiseExpectedException() { throw RVException(CVNExpectedException, std::string()); }
@@ -265,9 +278,7 @@ void CVNOperation::main() {
   CVNPerformOnMainThreadAndWait([this] { execute(); });
 
   const Texts t = texts();
-  // What failed, and its reason as shown: the reason looked up as a key, or the
-  // name when the failure gave no reason, so that the result never goes blank
-  // for a failure that has something to say.
+  // What failed, and its reason as shown.
   std::optional<std::pair<std::string, QString>> failure;
   try {
     open();
@@ -294,8 +305,7 @@ void CVNOperation::main() {
     });
     logWithIconName(CVNIconFinished, CVN_KEY("Finished"), finishedArgument());
   } catch (const RVException& e) {
-    const std::string& key = e.reason() ? *e.reason() : e.name();
-    failure.emplace(e.name(), key.empty() ? QString() : CVNLocalizedString(key.c_str()));
+    failure.emplace(e.name(), shownReason(e));
   } catch (const std::bad_alloc&) {
     const std::string name(RVOutOfMemoryException);
     failure.emplace(name, CVNLocalizedString(name.c_str()));

@@ -1,6 +1,8 @@
 #include "engine/io/RVException.h"
 
 #include <cerrno>
+#include <charconv>
+#include <cstring>
 
 RVException::RVException(std::string_view name, std::optional<std::string> reason)
     : name_(name), reason_(std::move(reason)) {
@@ -20,7 +22,25 @@ void RVRaiseFileSystemError(int error) {
 }
 
 bool RVIsFileSystemError(const RVException& e, int error) {
-  return e.is(RVFileSystemException) && e.reason() == "errno = " + std::to_string(error);
+  return RVFileSystemErrorNumber(e) == error;
+}
+
+std::optional<int> RVFileSystemErrorNumber(const RVException& e) {
+  constexpr std::string_view prefix = "errno = ";
+  if (!e.is(RVFileSystemException) || !e.reason() || !e.reason()->starts_with(prefix))
+    return std::nullopt;
+  const std::string& reason = *e.reason();
+  int error = 0;
+  const char* end = reason.data() + reason.size();
+  const auto [last, fault] = std::from_chars(reason.data() + prefix.size(), end, error);
+  if (fault != std::errc() || last != end) return std::nullopt;
+  return error;
+}
+
+std::string RVSystemErrorDescription(int error) {
+  char buffer[256];
+  // GNU strerror_r: the library's own text, or the buffer for an unknown number.
+  return ::strerror_r(error, buffer, sizeof buffer);
 }
 
 void RVRaiseOperationCancelled() {

@@ -45,6 +45,11 @@ class RVException : public std::exception {
 [[noreturn]] void RVRaiseFileSystemError(int error);
 // Whether `e` is the RVFileSystemException that RVRaiseFileSystemError(error) raises.
 bool RVIsFileSystemError(const RVException& e, int error);
+// The errno in the reason of an RVFileSystemException; none for any other failure.
+std::optional<int> RVFileSystemErrorNumber(const RVException& e);
+// The C library's description of `error` in the language of the program's
+// messages locale where the library has it, else in English. Thread-safe.
+std::string RVSystemErrorDescription(int error);
 [[noreturn]] void RVRaiseOperationCancelled();
 [[noreturn]] void RVRaiseEndOfBytes();
 // A programming error: reason "Invalid parameter not satisfying: <condition>".

@@ -60,6 +60,10 @@
         <translation>%1$qu bytes</translation>
     </message>
     <message>
+        <source>%1$@ (errno = %2$d)</source>
+        <translation>%1$@ (errno = %2$d)</translation>
+    </message>
+    <message>
         <source>Unable to resolve symbolic link %@</source>
         <translation>Unable to resolve the symbolic link %@</translation>
     </message>

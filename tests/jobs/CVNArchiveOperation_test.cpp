@@ -691,7 +691,7 @@ TEST(CVNArchiveOperation, ItemVanishingAfterTheFirstPassFailsTheJob) {
   job->beforeSecondPass = [&](HookedArchiveOperation&) { ::unlink((dir / "d/a.txt").c_str()); };
   run(job);
   EXPECT_FALSE(job->succeeded());
-  EXPECT_EQ(rowsOf(*job).back(), "Error errno = 2");
+  EXPECT_EQ(rowsOf(*job).back(), "Error No such file or directory (errno = 2)");
   EXPECT_FALSE(exists(dir / "d.zip"));
 }
 
@@ -723,7 +723,7 @@ TEST(CVNArchiveOperation, ArchiveThatCannotBeMadeFailsBeforeTheStartRow) {
   EXPECT_FALSE(job->succeeded());
   ASSERT_EQ(job->logModel()->count(), 1);
   EXPECT_EQ(job->logModel()->row(0).messageKey, QStringLiteral("Error"));
-  EXPECT_EQ(job->result(), QStringLiteral("errno = 20"));
+  EXPECT_EQ(job->result(), QStringLiteral("Not a directory (errno = 20)"));
 }
 
 // Root reads every folder, so the walk runs with an unprivileged file-system

@@ -4,7 +4,10 @@
 
 #include <QPointer>
 #include <QThread>
+#include <cerrno>
 #include <chrono>
+#include <clocale>
+#include <cstdlib>
 #include <future>
 #include <memory>
 #include <new>
@@ -183,20 +186,21 @@ std::vector<PhaseCase> phaseCases() {
        true,
        std::nullopt,
        raiseAt(Step::Close, [](CVNScriptedOperation&) { RVRaiseFileSystemError(2); }),
-       {false, true, true, "errno = 2", true, false, false, true, "initial"},
+       {false, true, true, "No such file or directory (errno = 2)", true, false, false, true,
+        "initial"},
        {"box.png", "error_small.png"},
        "Error",
-       "errno = 2",
+       "No such file or directory (errno = 2)",
        1},
       {"FailureWhileOpening",
        false,
        true,
        std::nullopt,
        raiseAt(Step::Open, [](CVNScriptedOperation&) { RVRaiseFileSystemError(13); }),
-       {false, true, true, "errno = 13", true, false, false, true, "initial"},
+       {false, true, true, "Permission denied (errno = 13)", true, false, false, true, "initial"},
        {"box.png", "error_small.png"},
        "Error",
-       "errno = 13",
+       "Permission denied (errno = 13)",
        1},
   };
 }
@@ -262,7 +266,10 @@ std::vector<FailureCase> failureCases() {
       {"Cancellation", [] { RVRaiseOperationCancelled(); }, "Failed",
        CVNLocalizedString("Cancelled")},
       {"Expected", [] { CVNRaiseExpectedException(); }, "Failed", ""},
-      {"FileSystem", [] { RVRaiseFileSystemError(5); }, "Error", "errno = 5"},
+      // The C library's words, then the number.
+      {"FileSystem", [] { RVRaiseFileSystemError(5); }, "Error", "Input/output error (errno = 5)"},
+      {"FileSystemUnknown", [] { RVRaiseFileSystemError(4242); }, "Error",
+       "Unknown error 4242 (errno = 4242)"},
       // No reason: the name stands in, rather than a blank red line.
       {"DiskFull", [] { RVRaiseDiskFull(); }, "Error", CVNLocalizedString("RVDiskFullException")},
       {"DiskFullWrite", [] { throw RVException(RVDiskFullWriteException); }, "Error",
@@ -302,6 +309,56 @@ TEST_P(CVNOperationFailureTest, LogsAndShowsTheReason) {
 
 INSTANTIATE_TEST_SUITE_P(Failures, CVNOperationFailureTest, ::testing::ValuesIn(failureCases()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// A file-system failure in the language of the program's messages locale where
+// the C library has it, else in English. C.UTF-8 follows LANGUAGE, so this
+// needs no generated locale.
+
+struct LanguageCase {
+  const char* language;
+  bool translated;  // the C library has texts in it (when its catalogues are installed)
+  const char* shown;
+};
+
+void PrintTo(const LanguageCase& c, std::ostream* os) { *os << c.language; }
+
+class CVNOperationSystemLanguageTest : public ::testing::TestWithParam<LanguageCase> {
+ protected:
+  void SetUp() override {
+    const char* language = std::getenv("LANGUAGE");
+    savedLanguage_ = language ? std::optional<std::string>(language) : std::nullopt;
+    ASSERT_TRUE(std::setlocale(LC_MESSAGES, "C.UTF-8"));
+    ::setenv("LANGUAGE", GetParam().language, 1);
+  }
+  void TearDown() override {
+    savedLanguage_ ? ::setenv("LANGUAGE", savedLanguage_->c_str(), 1) : ::unsetenv("LANGUAGE");
+    std::setlocale(LC_MESSAGES, "C");
+  }
+
+ private:
+  std::optional<std::string> savedLanguage_;
+};
+
+TEST_P(CVNOperationSystemLanguageTest, ShowsTheCLibrarysText) {
+  const LanguageCase& c = GetParam();
+  if (c.translated && RVSystemErrorDescription(EACCES) == "Permission denied")
+    GTEST_SKIP() << "the C library has no " << c.language << " texts here (package libc-l10n)";
+  CVNOperationQueue queue(1);
+  auto job = std::make_shared<CVNScriptedOperation>();
+  job->script = raiseAt(Step::OnePass, [](CVNScriptedOperation&) { RVRaiseFileSystemError(13); });
+  queue.addOperation(job);
+  ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
+  EXPECT_EQ(job->result(), QString::fromUtf8(c.shown));
+  EXPECT_EQ(job->logModel()->row(1).argument, QString::fromUtf8(c.shown));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Languages, CVNOperationSystemLanguageTest,
+    ::testing::Values(LanguageCase{"ja", true, "許可がありません (errno = 13)"},
+                      // No catalogue for it: English.
+                      LanguageCase{"tlh", false, "Permission denied (errno = 13)"}),
+    [](const auto& info) { return std::string(info.param.language); });
 
 // ---------------------------------------------------------------------------
 // "isWarned": always while every row is reported, else once a warning is logged.

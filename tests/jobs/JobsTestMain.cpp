@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <clocale>
 
 #include "jobs/CVNLocalization.h"
 
@@ -10,6 +11,8 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   CVNInstallLocalization(QStringLiteral("en"));
+  // The C library's texts in English too, whatever the environment says.
+  std::setlocale(LC_MESSAGES, "C");
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
