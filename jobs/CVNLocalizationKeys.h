@@ -24,6 +24,8 @@ inline constexpr CVNFormatKey CVNFormatKeys[] = {
     {CVN_KEY("パスワード入力:シート本文:項目"), "%@"},
     // A file-system failure: the C library's description and the errno.
     {CVN_KEY("%1$@ (errno = %2$d)"), "%1$@ %2$d"},
+    // A log row as one line: its message, then its argument.
+    {CVN_KEY("%1$@: %2$@"), "%1$@ %2$@"},
     // The update check's request address; receives the bundle version.
     {CVN_KEY("アップデート確認URL"), "%@"},
 };

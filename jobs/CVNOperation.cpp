@@ -188,12 +188,21 @@ void CVNOperation::post(std::function<void()> block) {
 
 void CVNOperation::logWithIconName(const QString& iconName, const char* messageKey,
                                    std::optional<QString> argument) {
-  if (iconName == QLatin1String(CVNIconWarning) || iconName == QLatin1String(CVNIconError)) {
+  const bool warning = iconName == QLatin1String(CVNIconWarning);
+  if (warning || iconName == QLatin1String(CVNIconError)) {
+    QString text;
+    if (warning) {
+      text = argument && !argument->isEmpty()
+                 ? CVNLocalizedStringWithFormat("%1$@: %2$@",
+                                                {CVNLocalizedString(messageKey), *argument})
+                 : CVNLocalizedString(messageKey);
+    }
     bool warnedChanged;
     {
       std::lock_guard<std::mutex> g(lock_);
       warnedChanged = reportsOnlyWarnings_ && warningCount_ == 0;
       ++warningCount_;
+      if (warning) lastWarning_ = std::move(text);
     }
     if (warnedChanged) emit isWarnedChanged();
   }
@@ -272,6 +281,7 @@ void CVNOperation::main() {
     std::lock_guard<std::mutex> g(lock_);
     warnedChanged = reportsOnlyWarnings_ && warningCount_ > 0;
     warningCount_ = 0;
+    lastWarning_.clear();
   }
   if (warnedChanged) emit isWarnedChanged();
   post([this] { setResultHidden(true); });
@@ -333,9 +343,16 @@ void CVNOperation::main() {
 
 void CVNOperation::fail(const std::string& name, const QString& reason) {
   setInitialStatus();
-  RVGrowl::notifyWithTitle(CVNLocalizedString(texts().abortTitleKey), reason);
-  post([this, reason] {
-    setResult(reason);
+  // A stop that the log explains has no reason of its own: the tile and the
+  // notification say what the last warning said rather than nothing.
+  QString shown = reason;
+  if (name == std::string_view(CVNExpectedException) && reason.isEmpty()) {
+    std::lock_guard<std::mutex> g(lock_);
+    shown = lastWarning_;
+  }
+  RVGrowl::notifyWithTitle(CVNLocalizedString(texts().abortTitleKey), shown);
+  post([this, shown] {
+    setResult(shown);
     setResultTextColor(QColor(Qt::red));
   });
   const bool explained =

@@ -134,8 +134,9 @@ class CVNOperation : public QObject, public CVNEngineJob {
   // job opens its output. The base has none. Main thread.
   QWidget* logWindow() const { return logWindow_; }
 
-  // Logs a row from any thread: counts a warning at once, then appends the row on
-  // the main thread without waiting. The message is looked up by its key.
+  // Logs a row from any thread: counts a warning (and keeps its text) at once,
+  // then appends the row on the main thread without waiting. The message is
+  // looked up by its key.
   void logWithIconName(const QString& iconName, const char* messageKey,
                        std::optional<QString> argument = std::nullopt);
 
@@ -244,6 +245,10 @@ class CVNOperation : public QObject, public CVNEngineJob {
   QColor resultTextColor_;
   bool reportsOnlyWarnings_ = false;
   uint64_t warningCount_ = 0;
+  // The last warning row the job logged, as "message: argument": what a stop
+  // that the log explains shows. Kept here because the rows reach the model
+  // only later, on the main thread.
+  QString lastWarning_;
   std::string outputPath_;
 
   // Rows logged but not yet in the model. The first of a batch posts the block

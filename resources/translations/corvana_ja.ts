@@ -60,6 +60,10 @@
         <translation>%1$qu バイト</translation>
     </message>
     <message>
+        <source>%1$@: %2$@</source>
+        <translation>%1$@：%2$@</translation>
+    </message>
+    <message>
         <source>%1$@ (errno = %2$d)</source>
         <translation>%1$@ (errno = %2$d)</translation>
     </message>

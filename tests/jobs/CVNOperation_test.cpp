@@ -311,6 +311,82 @@ INSTANTIATE_TEST_SUITE_P(Failures, CVNOperationFailureTest, ::testing::ValuesIn(
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
+// A stop that the log explains shows the last warning's message and argument
+// on the tile; the "Failed" row keeps the empty reason.
+
+struct ExplainedStopCase {
+  const char* name;
+  std::function<void(CVNScriptedOperation&)> steps;
+  const char* lastMessageKey;
+  QString result;
+  QString lastArgument;
+};
+
+const QString kWarningIcon = QString::fromLatin1(CVNIconWarning);
+
+std::vector<ExplainedStopCase> explainedStopCases() {
+  return {
+      {"DamagedEntry",
+       [](CVNScriptedOperation& job) {
+         job.logWithIconName(kWarningIcon, "Log:データが壊れている", QStringLiteral("photo.jpg"));
+         CVNRaiseExpectedException();
+       },
+       "Failed", QStringLiteral("Damaged data: photo.jpg"), QString()},
+      {"WarningWithoutArgument",
+       [](CVNScriptedOperation& job) {
+         job.logWithIconName(kWarningIcon, "Skipped");
+         CVNRaiseExpectedException();
+       },
+       "Failed", QStringLiteral("Skipped"), QString()},
+      {"LastWarningCounts",
+       [](CVNScriptedOperation& job) {
+         job.logWithIconName(kWarningIcon, "Skipped", QStringLiteral("Thumbs.db"));
+         job.logWithIconName(QString::fromLatin1(CVNIconItemSucceeded), "Log:展開した",
+                             QStringLiteral("x.txt"));
+         job.logWithIconName(kWarningIcon, "Log:認識できないパス", QStringLiteral("3 bytes"));
+         CVNRaiseExpectedException();
+       },
+       "Failed", QStringLiteral("File name not readable: 3 bytes"), QString()},
+      {"CancelledAfterAWarning",
+       [](CVNScriptedOperation& job) {
+         job.logWithIconName(kWarningIcon, "Skipped", QStringLiteral("Thumbs.db"));
+         RVRaiseOperationCancelled();
+       },
+       "Failed", CVNLocalizedString("Cancelled"), CVNLocalizedString("Cancelled")},
+      {"ErrorAfterAWarning",
+       [](CVNScriptedOperation& job) {
+         job.logWithIconName(kWarningIcon, "Skipped", QStringLiteral("Thumbs.db"));
+         RVRaiseFileSystemError(2);
+       },
+       "Error", QStringLiteral("No such file or directory (errno = 2)"),
+       QStringLiteral("No such file or directory (errno = 2)")},
+  };
+}
+
+void PrintTo(const ExplainedStopCase& c, std::ostream* os) { *os << c.name; }
+
+class CVNOperationExplainedStopTest : public ::testing::TestWithParam<ExplainedStopCase> {};
+
+TEST_P(CVNOperationExplainedStopTest, ShowsWhatTheLogSaid) {
+  const ExplainedStopCase& c = GetParam();
+  CVNOperationQueue queue(1);
+  auto job = std::make_shared<CVNScriptedOperation>();
+  job->setIndeterminately(false);
+  job->script = raiseAt(Step::SecondPass, c.steps);
+  queue.addOperation(job);
+  ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
+  EXPECT_EQ(job->result(), c.result);
+  EXPECT_EQ(job->resultTextColor(), QColor(Qt::red));
+  const CVNLogRow& last = job->logModel()->row(job->logModel()->count() - 1);
+  EXPECT_EQ(last.messageKey, QString::fromUtf8(c.lastMessageKey));
+  EXPECT_EQ(last.argument, c.lastArgument);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stops, CVNOperationExplainedStopTest,
+                         ::testing::ValuesIn(explainedStopCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
 // A file-system failure in the language of the program's messages locale where
 // the C library has it, else in English. C.UTF-8 follows LANGUAGE, so this
 // needs no generated locale.

@@ -241,6 +241,7 @@ struct StopCase {
   bool stops;
   std::vector<std::string> rows;
   std::vector<std::string> tree;  // when it goes on
+  const char* result = "";        // when it stops: the last warning's words
 };
 
 class CVNUnarchiveOperationStop : public ::testing::TestWithParam<StopCase> {};
@@ -278,7 +279,7 @@ TEST_P(CVNUnarchiveOperationStop, StopsAndRemovesFolderOrGoesOn) {
   EXPECT_EQ(job->succeeded(), !c.stops);
   if (c.stops) {
     EXPECT_EQ(treeOf(dir / "a"), std::nullopt) << "the folder stays after the stop";
-    EXPECT_EQ(job->result(), QString());
+    EXPECT_EQ(job->result(), QString::fromUtf8(c.result));
     EXPECT_EQ(job->status().toStdString(), dir / "a.zip");
   } else {
     EXPECT_EQ(treeOf(dir / "a"), c.tree);
@@ -294,7 +295,8 @@ INSTANTIATE_TEST_SUITE_P(
                  true,
                  {"S Log:展開開始 $A", "G Log:展開した x.txt",
                   "W Log:データが壊れている ../evil.txt", "E Failed "},
-                 {}},
+                 {},
+                 "Damaged data: ../evil.txt"},
         StopCase{"DamagedDataGoesOn",
                  Fault::DamagedData,
                  0,
@@ -315,7 +317,8 @@ INSTANTIATE_TEST_SUITE_P(
                  true,
                  {"S Log:展開開始 $A", "G Log:展開した x.txt", "G Log:展開した bad.txt",
                   "W Log:データの検証に失敗 bad.txt", "E Failed "},
-                 {}},
+                 {},
+                 "Data check failed: bad.txt"},
         // The file that failed its check stays.
         StopCase{"FailedCheckGoesOn",
                  Fault::FailedCheck,
@@ -330,7 +333,8 @@ INSTANTIATE_TEST_SUITE_P(
                  2,
                  true,
                  {"S Log:展開開始 $A", "W Log:認識できないパス 3 bytes", "E Failed "},
-                 {}}),
+                 {},
+                 "File name not readable: 3 bytes"}),
     [](const auto& info) { return std::string(info.param.title); });
 
 // --- Files the reader does not take, and the free folder name ---
@@ -350,6 +354,7 @@ TEST_P(CVNUnarchiveOperationNotArchive, FailsWithoutFolder) {
   runJob(job);
   EXPECT_FALSE(job->succeeded());
   EXPECT_EQ(rowsOf(*job), (std::vector<std::string>{"W Log:Zipファイルではない $A", "E Failed "}));
+  EXPECT_EQ(job->result().toStdString(), "Not a Zip archive: " + dir / "a.zip");
   EXPECT_EQ(job->warningCount(), 2u);
   EXPECT_EQ(corvana_test::listFolder(dir.path()), std::vector<std::string>{"a.zip"});
   EXPECT_EQ(job->outputPath(), "");
