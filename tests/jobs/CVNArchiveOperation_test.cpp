@@ -272,6 +272,12 @@ INSTANTIATE_TEST_SUITE_P(
                      true,
                      {},
                      repeated("(U+00E9)", 30) + ".zip"},
+        // Bytes that are not UTF-8 are one character each, shown as U+FFFD.
+        LongNameCase{"NotUTF8",
+                     std::string(200, '\xff') + ".txt",
+                     false,
+                     {},
+                     repeated("(U+FFFD)", 30) + ".zip"},
         // A name that fits, but not with a number beside it.
         LongNameCase{"PlainNameNearTheLimit",
                      std::string(250, 'n') + ".txt",
