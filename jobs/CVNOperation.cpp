@@ -190,19 +190,13 @@ void CVNOperation::logWithIconName(const QString& iconName, const char* messageK
                                    std::optional<QString> argument) {
   const bool warning = iconName == QLatin1String(CVNIconWarning);
   if (warning || iconName == QLatin1String(CVNIconError)) {
-    QString text;
-    if (warning) {
-      text = argument && !argument->isEmpty()
-                 ? CVNLocalizedStringWithFormat("%1$@: %2$@",
-                                                {CVNLocalizedString(messageKey), *argument})
-                 : CVNLocalizedString(messageKey);
-    }
     bool warnedChanged;
     {
       std::lock_guard<std::mutex> g(lock_);
       warnedChanged = reportsOnlyWarnings_ && warningCount_ == 0;
       ++warningCount_;
-      if (warning) lastWarning_ = std::move(text);
+      // Its text is made only if a stop needs it.
+      if (warning) lastWarning_ = {messageKey, argument};
     }
     if (warnedChanged) emit isWarnedChanged();
   }
@@ -281,7 +275,7 @@ void CVNOperation::main() {
     std::lock_guard<std::mutex> g(lock_);
     warnedChanged = reportsOnlyWarnings_ && warningCount_ > 0;
     warningCount_ = 0;
-    lastWarning_.clear();
+    lastWarning_.reset();
   }
   if (warnedChanged) emit isWarnedChanged();
   post([this] { setResultHidden(true); });
@@ -346,9 +340,17 @@ void CVNOperation::fail(const std::string& name, const QString& reason) {
   // A stop that the log explains has no reason of its own: the tile and the
   // notification say what the last warning said rather than nothing.
   QString shown = reason;
+  std::optional<std::pair<QByteArray, std::optional<QString>>> warning;
   if (name == std::string_view(CVNExpectedException) && reason.isEmpty()) {
     std::lock_guard<std::mutex> g(lock_);
-    shown = lastWarning_;
+    warning = lastWarning_;
+  }
+  if (warning) {
+    const QString message = CVNLocalizedString(warning->first.constData());
+    const std::optional<QString>& argument = warning->second;
+    shown = argument && !argument->isEmpty()
+                ? CVNLocalizedStringWithFormat("%1$@: %2$@", {message, *argument})
+                : message;
   }
   RVGrowl::notifyWithTitle(CVNLocalizedString(texts().abortTitleKey), shown);
   post([this, shown] {

@@ -3,6 +3,7 @@
 // end) that the archiving and extraction jobs fill in.
 #pragma once
 
+#include <QByteArray>
 #include <QColor>
 #include <QObject>
 #include <QPointer>
@@ -14,6 +15,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 #include "engine/CVNEngineJob.h"
 #include "jobs/CVNLogModel.h"
@@ -245,10 +247,10 @@ class CVNOperation : public QObject, public CVNEngineJob {
   QColor resultTextColor_;
   bool reportsOnlyWarnings_ = false;
   uint64_t warningCount_ = 0;
-  // The last warning row the job logged, as "message: argument": what a stop
-  // that the log explains shows. Kept here because the rows reach the model
-  // only later, on the main thread.
-  QString lastWarning_;
+  // The message key and argument of the last warning row the job logged: what
+  // a stop that the log explains shows. Kept here because the rows reach the
+  // model only later, on the main thread.
+  std::optional<std::pair<QByteArray, std::optional<QString>>> lastWarning_;
   std::string outputPath_;
 
   // Rows logged but not yet in the model. The first of a batch posts the block
