@@ -37,6 +37,11 @@ CVNCollectionViewItem::CVNCollectionViewItem(std::shared_ptr<CVNOperation> repre
   ui_->showDetailButton->setIcon(
       themeIcon("document-properties", QStyle::SP_FileDialogDetailedView, this));
   ui_->showDetailButton->setToolTip(CVNLocalizedString("タイル:ボタン:ログ"));
+  // The buttons show icons only; a screen reader names them by their tool tips.
+  for (QAbstractButton* button :
+       {ui_->cancelButton, ui_->showInFinderButton, ui_->showDetailButton}) {
+    button->setAccessibleName(button->toolTip());
+  }
   // The bar and the result line take turns; the spinner keeps its place while
   // hidden, so the second row never collapses and tiles do not jump.
   QSizePolicy arrowsPolicy = ui_->asyncArrows->sizePolicy();
@@ -207,9 +212,11 @@ void CVNCollectionViewItem::updateControls() {
   ui_->cancelButton->setEnabled(executing);
   ui_->showInFinderButton->setEnabled(succeeded);
   ui_->showDetailButton->setEnabled(executing || finished);
-  const char* icon = succeeded                                      ? CVNIconFinished
-                     : (finished && operation_->warningCount() > 0) ? CVNIconError
-                                                                    : CVNIconStart;
+  // A success that logged warnings must not look like a clean one.
+  const bool warned = operation_->warningCount() > 0;
+  const char* icon = succeeded            ? (warned ? CVNIconWarning : CVNIconFinished)
+                     : finished && warned ? CVNIconError
+                                          : CVNIconStart;
   ui_->iconLabel->setPixmap(CVNImageNamed(QString::fromLatin1(icon)));
 }
 

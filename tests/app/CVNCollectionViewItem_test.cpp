@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTest>
@@ -9,6 +10,7 @@
 
 #include "AppTestFixture.h"
 #include "app/CVNPreferencesWindow.h"
+#include "jobs/CVNImages.h"
 
 namespace {
 
@@ -159,6 +161,44 @@ TEST_F(TileTest, ATileShowsItsJobsProgressStatusAndResult) {
   EXPECT_TRUE(resultLabel(item)->isVisible());
   EXPECT_EQ(resultLabel(item)->text(), running->summary());
   EXPECT_TRUE(item->showInFinderButton()->isEnabled());
+}
+
+struct EndIconCase {
+  const char* name;
+  bool warns;        // the job logs a warning before it ends
+  const char* icon;  // the tile's icon once the job has ended
+};
+
+void PrintTo(const EndIconCase& c, std::ostream* out) { *out << c.name; }
+
+class EndIconTest : public TileTest, public ::testing::WithParamInterface<EndIconCase> {};
+
+TEST_P(EndIconTest, AFinishedJobShowsWhetherItWarned) {
+  const EndIconCase& c = GetParam();
+  auto held = addHeld();
+  held->release(c.warns);
+  ASSERT_TRUE(CVNSpinUntil([&] { return allFinished(); }));
+  ASSERT_TRUE(held->succeeded());
+  const QLabel* icon = tile(0)->findChild<QLabel*>(QStringLiteral("iconLabel"));
+  EXPECT_EQ(icon->pixmap().toImage(), CVNImageNamed(QString::fromLatin1(c.icon)).toImage());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EndIconTest,
+                         ::testing::Values(EndIconCase{"Clean", false, CVNIconFinished},
+                                           EndIconCase{"Warned", true, CVNIconWarning}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TileTest, AScreenReaderNamesEachButtonByItsToolTip) {
+  addHeld();
+  CVNCollectionViewItem* item = tile(0);
+  for (QAbstractButton* button :
+       {item->cancelButton(), item->showInFinderButton(), item->showDetailButton()}) {
+    SCOPED_TRACE(button->objectName().toStdString());
+    ASSERT_FALSE(button->toolTip().isEmpty());
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(button);
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->text(QAccessible::Name), button->toolTip());
+  }
 }
 
 // The screenshots a person looks at: the empty window, three tiles (running at
