@@ -54,6 +54,8 @@ std::unique_ptr<CVNMainMenu> CVNMainMenu::load() {
                    &CVNAppController::clearAllOperations);
   QObject::connect(ui.clearButton, &QPushButton::clicked, controller,
                    &CVNAppController::clearAllOperations);
+  // Quitting is asked for from every window of the program, not only the main one.
+  ui.quitAction->setShortcutContext(Qt::ApplicationShortcut);
   QObject::connect(ui.quitAction, &QAction::triggered, controller, &CVNAppController::terminate);
   QObject::connect(ui.checkForUpdatesAction, &QAction::triggered, controller,
                    &CVNAppController::checkForUpdates);

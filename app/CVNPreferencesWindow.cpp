@@ -6,6 +6,7 @@
 
 #include "app/CVNAppController.h"
 #include "app/CVNUserDefaults.h"
+#include "jobs/CVNCloseShortcuts.h"
 #include "jobs/CVNLocalization.h"
 #include "ui_CVNPreferencesWindow.h"
 
@@ -71,6 +72,7 @@ CVNPreferencesWindow::CVNPreferencesWindow(CVNAppController* controller, QWidget
           QString::fromLatin1(check.key));
     });
   }
+  CVNAddCloseShortcuts(this);
   revert();
   adjustSize();
 }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "engine/io/RVException.h"
+#include "jobs/CVNCloseShortcuts.h"
 #include "jobs/CVNLocalization.h"
 #include "jobs/CVNLogModel.h"
 #include "jobs/CVNMainThread.h"
@@ -239,6 +240,11 @@ void CVNOperation::postOpening() {
 
 void CVNOperation::postSummary() {
   post([this] { setResult(summary()); });
+}
+
+void CVNOperation::setLogWindow(QWidget* window) {
+  logWindow_ = window;
+  if (window) CVNAddCloseShortcuts(window);
 }
 
 void CVNOperation::toggleLogWindow() {

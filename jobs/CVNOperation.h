@@ -207,8 +207,9 @@ class CVNOperation : public QObject, public CVNEngineJob {
   // Sets currentValue back, for bytes that no longer count (a try that failed
   // and left nothing). Observers hear of it as of increaseCurrentValue.
   void setCurrentValue(uint64_t value);
-  // The job owns `window` from now on (unless it is deleted first). Main thread.
-  void setLogWindow(QWidget* window) { logWindow_ = window; }
+  // The job owns `window` from now on (unless it is deleted first); Escape and
+  // Ctrl+W close it. Main thread.
+  void setLogWindow(QWidget* window);
   // Hides the log window when it is visible, else raises and focuses it.
   void toggleLogWindow();
 

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "AppTestFixture.h"
+#include "app/CVNPreferencesWindow.h"
 #include "engine/io/RVException.h"
 #include "jobs/CVNUnarchiveOperation.h"
 
@@ -364,6 +365,69 @@ TEST_P(CloseTest, ClosingTheWindowIsAQuitRequest) {
 INSTANTIATE_TEST_SUITE_P(Cases, CloseTest,
                          ::testing::Values(CloseCase{"Idle", false}, CloseCase{"Busy", true}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// --- The keyboard in every window ------------------------------------------
+
+// The windows a user can type in besides the sheets: the main window, the
+// preferences and a job's log window.
+class KeyboardTest : public AppTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  // Shows the window named by the parameter and makes it the active one.
+  QWidget* activeWindow() {
+    const std::string name = GetParam();
+    QWidget* window = menu_->window();
+    if (name == "preferences") {
+      menu_->preferencesAction()->trigger();
+      window = menu_->preferencesWindow();
+    } else if (name == "log") {
+      controller()->acceptFiles({writeZip("t.zip", {{"a.txt", "payload"}})});
+      const auto& extraction = job(list()->count() - 1);
+      extraction->showLogWindow();
+      window = extraction->logWindow();
+    }
+    EXPECT_NE(window, nullptr);
+    window->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+    return window;
+  }
+};
+
+TEST_P(KeyboardTest, CtrlQAsksTheQuitConfirmationAndQuits) {
+  auto running = addHeld();
+  ASSERT_TRUE(CVNSpinUntil([&] { return running->isExecuting(); }));
+  QWidget* window = activeWindow();
+  QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
+  QMessageBox* alert = controller()->terminateAlert();
+  ASSERT_NE(alert, nullptr);
+  QTest::mouseClick(buttonNamed(alert, "No"), Qt::LeftButton);
+  EXPECT_EQ(terminations_, 0);
+  running->release();
+  ASSERT_TRUE(CVNSpinUntil([&] { return allFinished(); }, kJobTimeoutMs));
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_EQ(terminations_, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, KeyboardTest, ::testing::Values("main", "preferences", "log"));
+
+class CloseKeyTest : public KeyboardTest {};
+
+TEST_P(CloseKeyTest, EscapeAndCtrlWCloseTheWindow) {
+  const QKeySequence close(QKeySequence::Close);
+  ASSERT_FALSE(close.isEmpty());
+  for (const QKeyCombination key : {QKeyCombination(Qt::Key_Escape), close[0]}) {
+    SCOPED_TRACE(QKeySequence(key).toString().toStdString());
+    QWidget* window = activeWindow();
+    ASSERT_TRUE(window->isVisible());
+    QTest::keyClick(window, key.key(), key.keyboardModifiers());
+    EXPECT_FALSE(window->isVisible());
+  }
+  EXPECT_TRUE(menu_->window()->isVisible());
+  EXPECT_EQ(terminations_, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, CloseKeyTest, ::testing::Values("preferences", "log"));
 
 // --- Clearing --------------------------------------------------------------
 
