@@ -144,13 +144,15 @@ void CVNAppController::awakeFromNib() {
   if (!window_) return;
   window_->setMinimumSize(kWindowWidth, kWindowHeight);
   window_->resize(kWindowWidth, kWindowHeight);
-  // Wayland lets the compositor place windows; elsewhere the window centres itself.
+  // Wayland lets the compositor place windows; elsewhere the window centres itself
+  // on the free part of the primary screen, which need not start at 0,0 when
+  // there are several monitors or a panel on the left or top.
   if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
-      const QRect screenFrame = screen->geometry();
+      const QRect available = screen->availableGeometry();
       const QRect frame = window_->frameGeometry();
-      window_->move(static_cast<int>((screenFrame.width() - frame.width()) * 0.5),
-                    static_cast<int>((screenFrame.height() - frame.height()) * 0.5));
+      window_->move(available.x() + (available.width() - frame.width()) / 2,
+                    available.y() + (available.height() - frame.height()) / 2);
     }
   }
   window_->show();
