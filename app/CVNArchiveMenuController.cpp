@@ -17,6 +17,7 @@
 #include "app/CVNArchiveIndividuallyValueTransformer.h"
 #include "app/CVNArrayController.h"
 #include "app/CVNIsFilledValueTransformer.h"
+#include "app/CVNPreferencesBinding.h"
 #include "app/CVNUserDefaults.h"
 #include "engine/CVNPathComponentEncoder.h"
 #include "engine/CVNStringEncoding.h"
@@ -113,9 +114,7 @@ CVNArchiveMenuController::CVNArchiveMenuController(std::vector<std::string> file
       compressionLevelArrayController_(new CVNArrayController(this)),
       codepageArrayController_(new CVNArrayController(this)),
       escapingArrayController_(new CVNArrayController(this)),
-      defaultCompressionArrayController_(new CVNArrayController(this)),
-      defaultCodepageArrayController_(new CVNArrayController(this)),
-      defaultEscapingArrayController_(new CVNArrayController(this)) {
+      preferencesBinding_(new CVNPreferencesBinding(this)) {
   RVParameterAssert(!filenames_.empty());
 
   window_ = new QDialog;
@@ -183,15 +182,6 @@ void CVNArchiveMenuController::localizeInterface() {
 
   ui_->preferencesSheet->setWindowTitle(CVNLocalizedString("Archive Defaults Title"));
   ui_->preferencesTitleLabel->setText(CVNLocalizedString("Archive Defaults Title"));
-  ui_->defaultCompressionLabel->setText(CVNLocalizedString("Compression Label"));
-  ui_->defaultWindowsLanguageLabel->setText(CVNLocalizedString("Windows Version Label"));
-  ui_->defaultCharacterEscapingLabel->setText(CVNLocalizedString("Character Escaping Label"));
-  ui_->defaultArchivesIndividuallyCheckBox->setText(
-      CVNLocalizedString("Archive Individually Check Box"));
-  ui_->defaultIgnoresEmptyFoldersCheckBox->setText(
-      CVNLocalizedString("Ignore Empty Folders Check Box"));
-  ui_->reportsOnlyWarningsForCreationCheckBox->setText(
-      CVNLocalizedString("Reports Only Warnings Check Box"));
   ui_->closePreferencesButton->setText(CVNLocalizedString("Done Button"));
 
   // The note keeps its room while hidden, so that typing does not resize the sheet.
@@ -255,41 +245,19 @@ void CVNArchiveMenuController::updateSummary() {
 }
 
 void CVNArchiveMenuController::bindPreferences() {
-  defaultCompressionArrayController_->setContent(CVNCompressionLevelTable());
-  defaultCodepageArrayController_->setContent(CVNCodepageTable(true));
-  defaultEscapingArrayController_->setContent(CVNEscapingLevelTable());
-  defaultCompressionArrayController_->bindComboBox(ui_->defaultCompressionComboBox);
-  defaultCodepageArrayController_->bindComboBox(ui_->defaultWindowsLanguageComboBox);
-  defaultEscapingArrayController_->bindComboBox(ui_->defaultCharacterEscapingComboBox);
-
-  // The user's changes go to the store at once; filling the controls from the
-  // store writes nothing, so that a registered default is not stored by looking.
-  const auto storeSelection = [this](CVNArrayController* controller, const QString& valueKey,
-                                     const char* preference) {
-    connect(controller, &CVNArrayController::selectionIndexChanged, this,
-            [this, controller, valueKey, preference] {
-              const QVariant value = controller->selection(valueKey);
-              if (readingPreferences_ || !value.isValid()) return;
-              CVNUserDefaults::standardUserDefaults().setObject(value,
-                                                                QString::fromLatin1(preference));
-            });
-  };
-  storeSelection(defaultCompressionArrayController_, kCompressionLevel, CVNDefaultCompressionKey);
-  storeSelection(defaultCodepageArrayController_, kCodepage, CVNDefaultWindowsLanguageKey);
-  storeSelection(defaultEscapingArrayController_, kEscapingLevel, CVNDefaultCharacterEscapingKey);
-
-  const auto storeCheckBox = [this](QCheckBox* checkBox, const char* preference, bool asInteger) {
-    connect(checkBox, &QCheckBox::toggled, this, [this, preference, asInteger](bool checked) {
-      if (readingPreferences_) return;
-      CVNUserDefaults::standardUserDefaults().setObject(
-          asInteger ? QVariant(checked ? 1 : 0) : QVariant(checked),
-          QString::fromLatin1(preference));
-    });
-  };
-  storeCheckBox(ui_->defaultArchivesIndividuallyCheckBox, CVNDefaultArchivesIndividuallyKey, false);
-  storeCheckBox(ui_->defaultIgnoresEmptyFoldersCheckBox, CVNDefaultIgnoresEmptyFoldersKey, false);
-  storeCheckBox(ui_->reportsOnlyWarningsForCreationCheckBox, CVNReportsOnlyWarningsForCreationKey,
-                true);
+  // The labels are the binding's, so that the preferences window words them alike.
+  CVNPreferencesBinding* binding = preferencesBinding_;
+  binding->bindComboBox(CVNDefaultCompressionKey, ui_->defaultCompressionComboBox,
+                        ui_->defaultCompressionLabel, CVNCompressionLevelTable());
+  binding->bindComboBox(CVNDefaultWindowsLanguageKey, ui_->defaultWindowsLanguageComboBox,
+                        ui_->defaultWindowsLanguageLabel, CVNCodepageTable(true));
+  binding->bindComboBox(CVNDefaultCharacterEscapingKey, ui_->defaultCharacterEscapingComboBox,
+                        ui_->defaultCharacterEscapingLabel, CVNEscapingLevelTable());
+  binding->bindCheckBox(CVNDefaultArchivesIndividuallyKey,
+                        ui_->defaultArchivesIndividuallyCheckBox);
+  binding->bindCheckBox(CVNDefaultIgnoresEmptyFoldersKey, ui_->defaultIgnoresEmptyFoldersCheckBox);
+  binding->bindCheckBox(CVNReportsOnlyWarningsForCreationKey,
+                        ui_->reportsOnlyWarningsForCreationCheckBox);
 }
 
 void CVNArchiveMenuController::readPreferences() {
@@ -366,29 +334,7 @@ void CVNArchiveMenuController::sheetDidEnd(int) {
 }
 
 void CVNArchiveMenuController::showPreferencesSheet() {
-  const CVNUserDefaults& defaults = CVNUserDefaults::standardUserDefaults();
-  readingPreferences_ = true;
-  const auto select = [](CVNArrayController* controller, const QString& valueKey,
-                         const QVariant& value) {
-    if (!controller->selectFirstRow(valueKey, value)) controller->setSelectionIndex(-1);
-  };
-  select(defaultCompressionArrayController_, kCompressionLevel,
-         QVariant::fromValue<qint64>(
-             defaults.integerForKey(QString::fromLatin1(CVNDefaultCompressionKey))));
-  select(defaultCodepageArrayController_, kCodepage,
-         QVariant::fromValue<qint64>(
-             defaults.integerForKey(QString::fromLatin1(CVNDefaultWindowsLanguageKey))));
-  select(defaultEscapingArrayController_, kEscapingLevel,
-         QVariant::fromValue<quint64>(
-             defaults.unsignedIntegerForKey(QString::fromLatin1(CVNDefaultCharacterEscapingKey))));
-  ui_->defaultArchivesIndividuallyCheckBox->setChecked(
-      defaults.boolForKey(QString::fromLatin1(CVNDefaultArchivesIndividuallyKey)));
-  ui_->defaultIgnoresEmptyFoldersCheckBox->setChecked(
-      defaults.boolForKey(QString::fromLatin1(CVNDefaultIgnoresEmptyFoldersKey)));
-  ui_->reportsOnlyWarningsForCreationCheckBox->setChecked(
-      defaults.integerForKey(QString::fromLatin1(CVNReportsOnlyWarningsForCreationKey)) == 1);
-  readingPreferences_ = false;
-
+  preferencesBinding_->revert();
   ui_->preferencesSheet->adjustSize();
   ui_->preferencesSheet->setWindowModality(Qt::WindowModal);
   ui_->preferencesSheet->open();

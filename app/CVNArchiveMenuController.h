@@ -17,6 +17,7 @@
 
 class CVNArchiveOperation;
 class CVNArrayController;
+class CVNPreferencesBinding;
 class QDialog;
 class QEvent;
 class QLineEdit;
@@ -184,11 +185,7 @@ class CVNArchiveMenuController : public QObject {
   CVNArrayController* compressionLevelArrayController_;
   CVNArrayController* codepageArrayController_;
   CVNArrayController* escapingArrayController_;
-  // The nested sheet's choices, bound to the preferences rather than to the options.
-  CVNArrayController* defaultCompressionArrayController_;
-  CVNArrayController* defaultCodepageArrayController_;
-  CVNArrayController* defaultEscapingArrayController_;
-  // Set while the nested sheet's controls are filled from the store.
-  bool readingPreferences_ = false;
+  // The nested sheet's controls, bound to the preferences rather than to the options.
+  CVNPreferencesBinding* preferencesBinding_;
   bool shown_ = false;
 };

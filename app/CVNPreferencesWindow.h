@@ -1,12 +1,15 @@
 // The preferences window: edits the nine registered preferences, showing the
 // application controller's option tables by their titles. Every change is
-// stored at once.
+// stored at once, and values stored elsewhere show while it is open.
 #pragma once
 
 #include <QWidget>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class CVNAppController;
+class CVNPreferencesBinding;
 class QCheckBox;
 class QComboBox;
 namespace Ui {
@@ -22,7 +25,7 @@ class CVNPreferencesWindow : public QWidget {
 
   // Shows the stored values, then brings the window to the front.
   void showWindow();
-  // Reads every control's value back from the store.
+  // Reads every control's value back from the store, storing nothing.
   void revert();
 
   QComboBox* compressionComboBox() const;
@@ -32,19 +35,8 @@ class CVNPreferencesWindow : public QWidget {
   QCheckBox* checkBoxForKey(const QString& key) const;
 
  private:
-  struct ChoiceBinding {
-    QComboBox* comboBox;
-    const char* key;
-    const char* valueKey;  // the table rows' value that the key stores
-  };
-  struct CheckBinding {
-    QCheckBox* checkBox;
-    const char* key;
-    bool storesInteger;  // 1 or 0; else a Boolean
-  };
-
   std::unique_ptr<Ui::CVNPreferencesWindow> ui_;
-  std::vector<ChoiceBinding> choices_;
-  std::vector<CheckBinding> checks_;
-  bool reverting_ = false;
+  CVNPreferencesBinding* binding_;
+  // The check boxes by the key they edit.
+  std::vector<std::pair<const char*, QCheckBox*>> checkBoxes_;
 };

@@ -83,10 +83,16 @@ QVariant CVNUserDefaults::objectForKey(const QString& key) const {
 }
 
 void CVNUserDefaults::setObject(const QVariant& value, const QString& key) {
+  if (settings_->contains(key) && settings_->value(key) == value) return;
   settings_->setValue(key, value);
+  emit objectForKeyChanged(key);
 }
 
-void CVNUserDefaults::removeObjectForKey(const QString& key) { settings_->remove(key); }
+void CVNUserDefaults::removeObjectForKey(const QString& key) {
+  if (!settings_->contains(key)) return;
+  settings_->remove(key);
+  emit objectForKeyChanged(key);
+}
 
 int64_t CVNUserDefaults::integerForKey(const QString& key) const {
   const QVariant value = objectForKey(key);

@@ -2,6 +2,7 @@
 // registered defaults that answer for every key that holds no stored value.
 #pragma once
 
+#include <QObject>
 #include <QSettings>
 #include <QString>
 #include <QVariant>
@@ -25,13 +26,12 @@ inline constexpr const char* CVNExtractsEntriesSpecificToWindowsKey =
     "ExtractsEntriesSpecificToWindows";
 inline constexpr const char* CVNLastCheckForUpdatesKey = "LastCheckForUpdates";
 
-class CVNUserDefaults {
+class CVNUserDefaults : public QObject {
+  Q_OBJECT
  public:
   // A store over `settings`.
   explicit CVNUserDefaults(std::unique_ptr<QSettings> settings);
-  ~CVNUserDefaults();
-  CVNUserDefaults(const CVNUserDefaults&) = delete;
-  CVNUserDefaults& operator=(const CVNUserDefaults&) = delete;
+  ~CVNUserDefaults() override;
 
   // The application's store, made on first use: QSettings with the organisation
   // and application taken from the bundle identifier. Main thread.
@@ -46,6 +46,7 @@ class CVNUserDefaults {
 
   // The stored value of `key`, else its registered value, else an invalid QVariant.
   QVariant objectForKey(const QString& key) const;
+  // Storing the value already stored changes nothing and announces nothing.
   void setObject(const QVariant& value, const QString& key);
   // Afterwards the registered value answers again.
   void removeObjectForKey(const QString& key);
@@ -59,6 +60,10 @@ class CVNUserDefaults {
   bool boolForKey(const QString& key) const;
 
   QSettings& settings() { return *settings_; }
+
+ signals:
+  // The stored value of `key` was set or removed through this store.
+  void objectForKeyChanged(const QString& key);
 
  private:
   std::unique_ptr<QSettings> settings_;

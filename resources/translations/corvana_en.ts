@@ -232,32 +232,8 @@
         <translation>Extraction</translation>
     </message>
     <message>
-        <source>環境設定:ラベル:圧縮の種類</source>
-        <translation>Compression:</translation>
-    </message>
-    <message>
-        <source>環境設定:ラベル:Windowsの言語バージョン</source>
-        <translation>Windows language version:</translation>
-    </message>
-    <message>
-        <source>環境設定:ラベル:文字のエスケープ方法</source>
-        <translation>Character escaping:</translation>
-    </message>
-    <message>
-        <source>環境設定:チェック:個別に圧縮</source>
-        <translation>Make an archive for each item</translation>
-    </message>
-    <message>
-        <source>環境設定:チェック:空のフォルダを無視</source>
-        <translation>Leave out empty folders</translation>
-    </message>
-    <message>
-        <source>環境設定:チェック:圧縮時は警告のみ記録</source>
-        <translation>Log only warnings when archiving</translation>
-    </message>
-    <message>
         <source>環境設定:チェック:展開時は警告のみ記録</source>
-        <translation>Log only warnings when extracting</translation>
+        <translation>Log only warnings, not every extracted item</translation>
     </message>
     <message>
         <source>環境設定:チェック:Windows専用ファイルを展開</source>
@@ -477,7 +453,7 @@
     </message>
     <message>
         <source>Windows Version Label</source>
-        <translation>&amp;Windows version:</translation>
+        <translation>&amp;Windows language version:</translation>
     </message>
     <message>
         <source>Character Escaping Label</source>

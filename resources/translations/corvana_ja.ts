@@ -232,30 +232,6 @@
         <translation>展開</translation>
     </message>
     <message>
-        <source>環境設定:ラベル:圧縮の種類</source>
-        <translation>圧縮の種類:</translation>
-    </message>
-    <message>
-        <source>環境設定:ラベル:Windowsの言語バージョン</source>
-        <translation>Windowsの言語バージョン:</translation>
-    </message>
-    <message>
-        <source>環境設定:ラベル:文字のエスケープ方法</source>
-        <translation>文字のエスケープ方法:</translation>
-    </message>
-    <message>
-        <source>環境設定:チェック:個別に圧縮</source>
-        <translation>項目ごとにアーカイブを作成する</translation>
-    </message>
-    <message>
-        <source>環境設定:チェック:空のフォルダを無視</source>
-        <translation>空のフォルダを含めない</translation>
-    </message>
-    <message>
-        <source>環境設定:チェック:圧縮時は警告のみ記録</source>
-        <translation>圧縮時は警告のみをログに記録する</translation>
-    </message>
-    <message>
         <source>環境設定:チェック:展開時は警告のみ記録</source>
         <translation>展開時は警告のみをログに記録する</translation>
     </message>

@@ -112,8 +112,10 @@ class Sheet {
     return window()->findChild<QMessageBox*>(QStringLiteral("passwordAlert"));
   }
 
+  // The value of a row: an option controller's row, or a bound preference's item.
   static QVariant CVNArrayControllerRowValue(QComboBox* box, int row, const QString& key) {
     auto* controller = qobject_cast<CVNArrayController*>(box->model());
+    if (!controller) return box->itemData(row);
     return controller->content().value(row).value(key);
   }
 

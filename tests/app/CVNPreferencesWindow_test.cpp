@@ -4,9 +4,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QTest>
 
 #include "AppTestFixture.h"
+#include "app/CVNArchiveMenuController.h"
 
 namespace {
 
@@ -99,5 +102,116 @@ INSTANTIATE_TEST_SUITE_P(
                       ChoiceCase{"Codepage", "DefaultWindowsLanguage", 6, -1, 2, 932},
                       ChoiceCase{"Escaping", "DefaultCharacterEscaping", 3, 9, 0, 1}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The six defaults for new archives, edited both in the preferences window and
+// in the settings sheet's nested sheet of defaults.
+struct CreationCase {
+  const char* key;
+  const char* windowControl;  // in the preferences window
+  const char* sheetControl;   // in the nested sheet
+  const char* windowLabel;    // a combo box's label; none for a check box
+  const char* sheetLabel;
+  qint64 picked;  // a combo box's value picked in the nested sheet
+};
+
+void PrintTo(const CreationCase& c, std::ostream* out) { *out << c.key; }
+
+const CreationCase kCreationCases[] = {
+    {"DefaultCompression", "compressionComboBox", "defaultCompressionComboBox", "compressionLabel",
+     "defaultCompressionLabel", 9},
+    {"DefaultWindowsLanguage", "windowsLanguageComboBox", "defaultWindowsLanguageComboBox",
+     "windowsLanguageLabel", "defaultWindowsLanguageLabel", 932},
+    {"DefaultCharacterEscaping", "characterEscapingComboBox", "defaultCharacterEscapingComboBox",
+     "characterEscapingLabel", "defaultCharacterEscapingLabel", 1},
+    {"DefaultArchivesIndividually", "archivesIndividuallyCheckBox",
+     "defaultArchivesIndividuallyCheckBox", nullptr, nullptr, 0},
+    {"DefaultIgnoresEmptyFolders", "ignoresEmptyFoldersCheckBox",
+     "defaultIgnoresEmptyFoldersCheckBox", nullptr, nullptr, 0},
+    {"ReportsOnlyWarningsForCreation", "reportsOnlyWarningsForCreationCheckBox",
+     "reportsOnlyWarningsForCreationCheckBox", nullptr, nullptr, 0},
+};
+
+class CreationTest : public PreferencesWindowTest,
+                     public ::testing::WithParamInterface<CreationCase> {
+ protected:
+  // Opens the settings sheet for a text file, then its nested sheet of defaults.
+  QDialog* openDefaultsSheet() {
+    controller()->acceptFiles({writeText("a.txt")});
+    EXPECT_TRUE(CVNSpinUntil([] { return visibleSheet() != nullptr; }));
+    QDialog* sheet = visibleSheet();
+    QTest::mouseClick(sheet->findChild<QPushButton*>(QStringLiteral("preferencesButton")),
+                      Qt::LeftButton);
+    auto* defaults = sheet->findChild<QDialog*>(QStringLiteral("preferencesSheet"));
+    EXPECT_TRUE(CVNSpinUntil([&] { return defaults->isVisible(); }));
+    return defaults;
+  }
+  // Picks the row of `value` as a user does, or toggles the check box.
+  static void edit(QWidget* control, qint64 value) {
+    if (auto* box = qobject_cast<QComboBox*>(control)) {
+      const int row = box->findData(value);
+      ASSERT_GE(row, 0);
+      box->setCurrentIndex(row);
+    } else {
+      auto* check = qobject_cast<QCheckBox*>(control);
+      QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(4, check->height() / 2));
+    }
+  }
+  // What a control shows: a combo box's value, a check box's state.
+  static QVariant shown(QWidget* control) {
+    if (auto* box = qobject_cast<QComboBox*>(control)) return box->currentData();
+    return qobject_cast<QCheckBox*>(control)->isChecked();
+  }
+};
+
+TEST_P(CreationTest, AValueStoredInOneWindowShowsInTheOtherWhileBothAreOpen) {
+  const CreationCase& c = GetParam();
+  menu_->preferencesAction()->trigger();
+  QDialog* defaults = openDefaultsSheet();
+  auto* windowControl = preferences()->findChild<QWidget*>(QString::fromLatin1(c.windowControl));
+  auto* sheetControl = defaults->findChild<QWidget*>(QString::fromLatin1(c.sheetControl));
+  ASSERT_NE(windowControl, nullptr);
+  ASSERT_NE(sheetControl, nullptr);
+  ASSERT_TRUE(preferences()->isVisible());
+
+  edit(sheetControl, c.picked);
+  EXPECT_TRUE(stored(c.key).isValid());
+  EXPECT_EQ(shown(windowControl), shown(sheetControl));
+  if (qobject_cast<QComboBox*>(windowControl)) {
+    EXPECT_EQ(shown(windowControl).toLongLong(), c.picked);
+  }
+
+  // And back, to the registered value.
+  const QVariant registered =
+      CVNAppController::registeredDefaults().value(QString::fromLatin1(c.key));
+  edit(windowControl, registered.toLongLong());
+  EXPECT_EQ(shown(sheetControl), shown(windowControl));
+  EXPECT_EQ(CVNUserDefaults::standardUserDefaults().integerForKey(QString::fromLatin1(c.key)),
+            registered.toLongLong());
+}
+
+TEST_P(CreationTest, BothWindowsWordTheSettingAlike) {
+  const CreationCase& c = GetParam();
+  for (const char* language : {"en", "ja"}) {
+    SCOPED_TRACE(language);
+    CVNInstallLocalization(QString::fromLatin1(language));
+    CVNPreferencesWindow window(controller());
+    CVNArchiveMenuController sheet(std::vector<std::string>{"/tmp/a"});
+    QWidget* defaults = sheet.preferencesSheet();
+    QString windowText, sheetText;
+    if (c.windowLabel) {
+      windowText = window.findChild<QLabel*>(QString::fromLatin1(c.windowLabel))->text();
+      sheetText = defaults->findChild<QLabel*>(QString::fromLatin1(c.sheetLabel))->text();
+    } else {
+      windowText = window.findChild<QCheckBox*>(QString::fromLatin1(c.windowControl))->text();
+      sheetText = defaults->findChild<QCheckBox*>(QString::fromLatin1(c.sheetControl))->text();
+    }
+    EXPECT_FALSE(windowText.isEmpty());
+    EXPECT_EQ(windowText, sheetText);
+  }
+  CVNInstallLocalization(QStringLiteral("en"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, CreationTest, ::testing::ValuesIn(kCreationCases),
+                         [](const auto& info) { return std::string(info.param.key); });
 
 }  // namespace
