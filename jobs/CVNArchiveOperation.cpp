@@ -277,20 +277,23 @@ void CVNArchiveOperation::setInitialStatus() {
   if (filenames_.size() == 1) {
     setStatus(CVNStringFromFileSystemRepresentation(filenames_.front()));
   } else if (filenames_.size() > 1) {
-    setStatus(
-        CVNLocalizedStringWithFormat("%1$@ and the other %2$lu items",
-                                     {CVNStringFromFileSystemRepresentation(filenames_.front()),
-                                      static_cast<qulonglong>(filenames_.size() - 1)}));
+    const auto others = static_cast<qulonglong>(filenames_.size() - 1);
+    setStatus(CVNLocalizedPluralWithFormat(
+        "%1$@ and the other %2$lu items", others,
+        {CVNStringFromFileSystemRepresentation(filenames_.front()), others}));
   }
 }
 
 QString CVNArchiveOperation::summary() const {
+  // Each count agrees with its own noun, so each is a phrase of its own.
   const QLocale locale;
+  const auto files = static_cast<qulonglong>(numberOfFiles());
+  const auto folders = static_cast<qulonglong>(numberOfDirectories());
   return CVNLocalizedStringWithFormat(
       "%1$@ (%3$@ files, %2$@ directories)",
       {CVNStringFromByteCount(currentValue()),
-       locale.toString(static_cast<qulonglong>(numberOfDirectories())),
-       locale.toString(static_cast<qulonglong>(numberOfFiles()))});
+       CVNLocalizedPluralWithFormat("%1$@ directories", folders, {locale.toString(folders)}),
+       CVNLocalizedPluralWithFormat("%1$@ files", files, {locale.toString(files)})});
 }
 
 std::string CVNArchiveOperation::baseItem(const std::vector<std::string>& filenames) {

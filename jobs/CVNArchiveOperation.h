@@ -81,9 +81,9 @@ class CVNArchiveOperation : public CVNOperation {
   // and on the writer's failures.
   void process(const std::string& path, const std::string& pathname, CVNZipFileWriter& writer);
 
-  // The first item's path, or "<first> and the other N items".
+  // The first item's path, or "<first> and N more item(s)", the noun agreeing.
   void setInitialStatus() override;
-  // "<bytes> (<files> files, <folders> directories)".
+  // "<bytes> (<n> file(s), <n> folder(s))", each noun agreeing with its count.
   QString summary() const override;
 
   // The item that names the archive: the first with the fewest UTF-16 units

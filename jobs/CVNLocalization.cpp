@@ -6,6 +6,7 @@
 #include <QMutexLocker>
 #include <QTranslator>
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -101,6 +102,13 @@ QString CVNStringWithFormat(const QString& format, const QVariantList& arguments
 
 QString CVNLocalizedStringWithFormat(const char* key, const QVariantList& arguments) {
   return CVNStringWithFormat(CVNLocalizedString(key), arguments);
+}
+
+QString CVNLocalizedPluralWithFormat(const char* key, qulonglong count,
+                                     const QVariantList& arguments) {
+  // Qt's plural rules take an int; past its range every language keeps one form.
+  const int n = static_cast<int>(std::min<qulonglong>(count, std::numeric_limits<int>::max()));
+  return CVNStringWithFormat(QCoreApplication::translate("Corvana", key, nullptr, n), arguments);
 }
 
 QStringList CVNFormatPlaceholders(const QString& format) {

@@ -25,6 +25,13 @@ QString CVNStringWithFormat(const QString& format, const QVariantList& arguments
 // Looks `key` up, then fills it.
 QString CVNLocalizedStringWithFormat(const char* key, const QVariantList& arguments);
 
+// Looks up the form of `key` that agrees with `count` in the installed language
+// (English "1 file", "2 files"; Japanese has one form), then fills it. The count
+// only chooses the form: a text shows a number through its own placeholders.
+// The tables hold such a key as a plural ("numerus") message.
+QString CVNLocalizedPluralWithFormat(const char* key, qulonglong count,
+                                     const QVariantList& arguments);
+
 // The placeholders of a format, each as "<position>$<conversion>" ("1$@", "2$lu"),
 // sorted; unnumbered ones take their position from their order. %% is none.
 QStringList CVNFormatPlaceholders(const QString& format);

@@ -17,6 +17,9 @@ inline constexpr CVNFormatKey CVNFormatKeys[] = {
     {CVN_KEY("%1$@ %2$@"), "%1$@ %2$@"},
     {CVN_KEY("%1$@ and the other %2$lu items"), "%1$@ %2$lu"},
     {CVN_KEY("%1$@ (%3$@ files, %2$@ directories)"), "%1$@ %2$@ %3$@"},
+    // The summary's count phrases, each agreeing with its count.
+    {CVN_KEY("%1$@ files"), "%1$@"},
+    {CVN_KEY("%1$@ directories"), "%1$@"},
     {CVN_KEY("%1$qu bytes"), "%1$qu"},
     {CVN_KEY("Unable to resolve symbolic link %@"), "%@"},
     // The password sheet's lines naming the archive and the entry.

@@ -47,13 +47,30 @@
         <source>%1$@ %2$@</source>
         <translation>%1$@ %2$@</translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>%1$@ and the other %2$lu items</source>
-        <translation>%1$@ and %2$lu more items</translation>
+        <translation>
+            <numerusform>%1$@ and %2$lu more item</numerusform>
+            <numerusform>%1$@ and %2$lu more items</numerusform>
+        </translation>
     </message>
     <message>
         <source>%1$@ (%3$@ files, %2$@ directories)</source>
-        <translation>%1$@ (%3$@ files, %2$@ folders)</translation>
+        <translation>%1$@ (%3$@, %2$@)</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1$@ files</source>
+        <translation>
+            <numerusform>%1$@ file</numerusform>
+            <numerusform>%1$@ files</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%1$@ directories</source>
+        <translation>
+            <numerusform>%1$@ folder</numerusform>
+            <numerusform>%1$@ folders</numerusform>
+        </translation>
     </message>
     <message>
         <source>%1$qu bytes</source>

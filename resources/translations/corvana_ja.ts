@@ -47,13 +47,27 @@
         <source>%1$@ %2$@</source>
         <translation>%1$@ %2$@</translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>%1$@ and the other %2$lu items</source>
-        <translation>%1$@ ほか %2$lu 項目</translation>
+        <translation>
+            <numerusform>%1$@ ほか %2$lu 項目</numerusform>
+        </translation>
     </message>
     <message>
         <source>%1$@ (%3$@ files, %2$@ directories)</source>
-        <translation>%1$@（ファイル %3$@ 個、フォルダ %2$@ 個）</translation>
+        <translation>%1$@（%3$@、%2$@）</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1$@ files</source>
+        <translation>
+            <numerusform>ファイル %1$@ 個</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%1$@ directories</source>
+        <translation>
+            <numerusform>フォルダ %1$@ 個</numerusform>
+        </translation>
     </message>
     <message>
         <source>%1$qu bytes</source>

@@ -124,16 +124,6 @@ void expectFoldersAfterContents(const std::vector<std::string>& entries) {
   }
 }
 
-// The texts as the installed table has them.
-QString summaryText(const char* bytes, qulonglong files, qulonglong folders) {
-  return CVNLocalizedStringWithFormat("%1$@ (%3$@ files, %2$@ directories)",
-                                      {QString::fromLatin1(bytes), folders, files});
-}
-QString andOthers(const std::string& first, qulonglong others) {
-  return CVNLocalizedStringWithFormat("%1$@ and the other %2$lu items",
-                                      {QString::fromStdString(first), others});
-}
-
 void makeFolder(const std::string& path) { ASSERT_EQ(::mkdir(path.c_str(), 0755), 0) << path; }
 
 // --- The archive's name and place ---
@@ -586,18 +576,53 @@ TEST(CVNArchiveOperation, OnlyWarningsLeaveOutTheAddedRowsButCountEverything) {
   EXPECT_TRUE(job->isWarned());
   EXPECT_EQ(job->numberOfFiles(), 2u);
   EXPECT_EQ(job->numberOfDirectories(), 1u);
-  EXPECT_EQ(job->result(), summaryText("5 B", 2, 1));
+  EXPECT_EQ(job->result(), QStringLiteral("5 B (2 files, 1 folder)"));
   EXPECT_EQ(job->status().toStdString(), dir / "d.zip");
 }
 
 TEST(CVNArchiveOperation, StatusNamesTheFirstItemAndHowManyFollow) {
   CVNArchiveOperation two({"/x/a", "/b"}, CVNSymbolicLinkBehaviorExcludes);
-  EXPECT_EQ(two.status(), andOthers("/x/a", 1));
+  EXPECT_EQ(two.status(), QStringLiteral("/x/a and 1 more item"));
   CVNArchiveOperation three({"/x/a", "/b", "/c"}, CVNSymbolicLinkBehaviorExcludes);
-  EXPECT_EQ(three.status(), andOthers("/x/a", 2));
+  EXPECT_EQ(three.status(), QStringLiteral("/x/a and 2 more items"));
   CVNArchiveOperation single({"/x/\xff"}, CVNSymbolicLinkBehaviorExcludes);
   EXPECT_EQ(single.status(), QStringLiteral(u"/x/\uFFFD"));
   EXPECT_EQ(single.logWindow()->windowTitle(), single.status());
+}
+
+TEST(CVNArchiveOperation, TheSummarysCountsAgreeWithTheirNouns) {
+  struct Case {
+    const char* language;
+    bool folders;  // two folders with a file each in a folder; else one file
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"en", false, "2 B (1 file, 0 folders)"},
+      {"en", true, "2 B (2 files, 3 folders)"},
+      {"ja", false, "2 B（ファイル 1 個、フォルダ 0 個）"},
+      {"ja", true, "2 B（ファイル 2 個、フォルダ 3 個）"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected);
+    CVNInstallLocalization(QString::fromLatin1(c.language));
+    TempDir dir;
+    std::string item = dir / "a.txt";
+    if (c.folders) {
+      item = dir / "d";
+      makeFolder(item);
+      makeFolder(dir / "d/x");
+      makeFolder(dir / "d/y");
+      writeFile(dir / "d/x/a.txt", "a");
+      writeFile(dir / "d/y/b.txt", "b");
+    } else {
+      writeFile(item, "aa");
+    }
+    auto job = makeJob({item});
+    run(job);
+    ASSERT_TRUE(job->succeeded());
+    EXPECT_EQ(job->result(), QString::fromUtf8(c.expected));
+  }
+  CVNInstallLocalization(QStringLiteral("en"));
 }
 
 TEST(CVNArchiveOperation, DefaultsAreTheJobsOwn) {
@@ -624,7 +649,7 @@ TEST(CVNArchiveOperation, OnePassModeWritesTheSameArchive) {
   run(job);
   ASSERT_TRUE(job->succeeded());
   EXPECT_EQ(entriesOf(dir / "d.zip"), (std::vector<std::string>{"d/a.txt", "d/"}));
-  EXPECT_EQ(job->result(), summaryText("2 B", 1, 1));
+  EXPECT_EQ(job->result(), QStringLiteral("2 B (1 file, 1 folder)"));
 }
 
 TEST(CVNArchiveOperation, CommentInTheCodePage) {
@@ -782,7 +807,9 @@ TEST_P(LogWindow, ShowsTheRowsAndToggles) {
   EXPECT_FALSE(window->isVisible());
   job->showLogWindow();
   EXPECT_TRUE(window->isVisible());
-  EXPECT_EQ(window->windowTitle(), andOthers(dir / "d", 1));
+  const QString first = QString::fromStdString(dir / "d");
+  EXPECT_EQ(window->windowTitle(), language == u"ja" ? first + QStringLiteral(" ほか 1 項目")
+                                                     : first + QStringLiteral(" and 1 more item"));
   window->resize(640, 240);
   const QString shot =
       CVNSaveScreenshot(window, QStringLiteral("CVNArchiveOperation_log_") + language);

@@ -2,8 +2,10 @@
 // tables, and every text has exactly the placeholders its key needs.
 //
 // Keys are found in the sources of jobs/ and app/ as the literal argument of
-// CVNLocalizedString, CVNLocalizedStringWithFormat, CVN_KEY,
-// QT_TRANSLATE_NOOP("Corvana", ...) and QCoreApplication::translate("Corvana", ...).
+// CVNLocalizedString, CVNLocalizedStringWithFormat, CVNLocalizedPluralWithFormat,
+// CVN_KEY, QT_TRANSLATE_NOOP("Corvana", ...) and QCoreApplication::translate("Corvana",
+// ...). A key looked up with a count is a plural message in both tables, with
+// the number of forms its language has, and every form has the placeholders.
 // A key handed on as a plain literal would escape the check, so a plain literal
 // that is a key of the tables counts as a fault, and so does a key of the
 // tables that the check does not find in the code.
@@ -52,7 +54,8 @@ QString WithoutComments(const QString& source) {
 
 const QRegularExpression& LookUpCall() {
   static const QRegularExpression call(QStringLiteral(
-      R"re((?:\b(?:CVNLocalizedString|CVNLocalizedStringWithFormat|CVN_KEY)\s*\(\s*)re"
+      R"re((?:\b(?:CVNLocalizedString|CVNLocalizedStringWithFormat|CVNLocalizedPluralWithFormat|)re"
+      R"re(CVN_KEY)\s*\(\s*)re"
       R"re((?:QStringLiteral\s*\(\s*|QString::fromUtf8\s*\(\s*)?(?:u8|u)?)re"
       R"re(|\b(?:QT_TRANSLATE_NOOP|QCoreApplication::translate)\s*\(\s*"Corvana"\s*,\s*))re"
       R"re("((?:[^"\\\n]|\\.)*)")re"));
@@ -70,6 +73,16 @@ QString Unescaped(QString literal) {
 QSet<QString> KeysIn(const QString& source) {
   QSet<QString> keys;
   for (auto match = LookUpCall().globalMatch(WithoutComments(source)); match.hasNext();)
+    keys.insert(Unescaped(match.next().captured(1)));
+  return keys;
+}
+
+// The keys that `source` looks up with a count.
+QSet<QString> PluralKeysIn(const QString& source) {
+  static const QRegularExpression call(
+      QStringLiteral(R"re(\bCVNLocalizedPluralWithFormat\s*\(\s*"((?:[^"\\\n]|\\.)*)")re"));
+  QSet<QString> keys;
+  for (auto match = call.globalMatch(WithoutComments(source)); match.hasNext();)
     keys.insert(Unescaped(match.next().captured(1)));
   return keys;
 }
@@ -122,7 +135,8 @@ QSet<QString> KeysOfTheCode() {
 }
 
 struct Text {
-  QString text;
+  QStringList forms;  // one text, or a plural message's forms
+  bool plural = false;
   bool finished = false;
 };
 
@@ -133,18 +147,31 @@ QMap<QString, Text> ReadTable(const QString& language) {
   EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
   QXmlStreamReader xml(&file);
   QString context, source;
+  bool plural = false;
   while (!xml.atEnd()) {
     if (xml.readNext() != QXmlStreamReader::StartElement) continue;
     if (xml.name() == u"name") {
       context = xml.readElementText();
+    } else if (xml.name() == u"message") {
+      plural = xml.attributes().value(QStringLiteral("numerus")) == u"yes";
     } else if (xml.name() == u"source") {
       source = xml.readElementText();
     } else if (xml.name() == u"translation" && context == u"Corvana") {
-      const QStringView type = xml.attributes().value(QStringLiteral("type"));
       Text text;
-      text.finished = type.isEmpty();
-      text.text = xml.readElementText();
-      text.finished = text.finished && !text.text.isEmpty();
+      text.plural = plural;
+      text.finished = xml.attributes().value(QStringLiteral("type")).isEmpty();
+      if (plural) {
+        while (xml.readNextStartElement()) {
+          if (xml.name() == u"numerusform") {
+            text.forms << xml.readElementText();
+          } else {
+            xml.skipCurrentElement();
+          }
+        }
+      } else {
+        text.forms << xml.readElementText();
+      }
+      text.finished = text.finished && !text.forms.isEmpty() && !text.forms.contains(QString());
       table.insert(source, text);
     }
   }
@@ -176,10 +203,12 @@ TEST(CVNLocalizationKeysTest, FindsTheKeysOfTheCode) {
       logWithIconName(icon, CVN_KEY("Log:追加した"), path);
       CVNLocalizedString(QStringLiteral("Say \"hi\""));
       QT_TRANSLATE_NOOP("Corvana", "Yes"); QT_TRANSLATE_NOOP("Other", "Not ours");
+      CVNLocalizedPluralWithFormat("%1$@ files", n, {count});
       CVNLocalizedString(reason);  // CVNLocalizedString("In a comment")
       /* CVN_KEY("In a block comment") */ const char* s = "CVN_KEY(\"In a string\")";
   )src"));
-  EXPECT_EQ(keys, QSet<QString>({"Finished", "%1$qu bytes", "Log:追加した", "Say \"hi\"", "Yes"}));
+  EXPECT_EQ(keys, QSet<QString>({"Finished", "%1$qu bytes", "Log:追加した", "Say \"hi\"", "Yes",
+                                 "%1$@ files"}));
 }
 
 TEST(CVNLocalizationKeysTest, FindsKeysPassedOnAsPlainLiterals) {
@@ -255,6 +284,33 @@ TEST(CVNLocalizationKeysTest, BothTablesHoldTheSameKeys) {
   EXPECT_TRUE(faults.isEmpty()) << Lines(faults);
 }
 
+TEST(CVNLocalizationKeysTest, KeysLookedUpWithACountArePluralMessagesWithTheLanguagesForms) {
+  QSet<QString> plural;
+  for (const QString& source : SourcesOfTheCode()) plural.unite(PluralKeysIn(source));
+  ASSERT_TRUE(plural.contains(QStringLiteral("%1$@ files")));
+  QStringList faults;
+  // English has a singular and a plural; Japanese one form for every count.
+  for (const auto& [language, forms] : {std::pair{"en", 2}, std::pair{"ja", 1}}) {
+    const QMap<QString, Text> table = ReadTable(QString::fromLatin1(language));
+    for (auto entry = table.cbegin(); entry != table.cend(); ++entry) {
+      const bool lookedUpWithACount = plural.contains(entry.key());
+      if (entry->plural != lookedUpWithACount) {
+        faults << QStringLiteral("%1: \"%2\" is %3a plural message but looked up %4a count")
+                      .arg(QString::fromLatin1(language), entry.key(),
+                           entry->plural ? QString() : QStringLiteral("not "),
+                           lookedUpWithACount ? QStringLiteral("with ")
+                                              : QStringLiteral("without "));
+      } else if (entry->plural && entry->forms.size() != forms) {
+        faults << QStringLiteral("%1: \"%2\" has %3 forms, needs %4")
+                      .arg(QString::fromLatin1(language), entry.key())
+                      .arg(entry->forms.size())
+                      .arg(forms);
+      }
+    }
+  }
+  EXPECT_TRUE(faults.isEmpty()) << Lines(faults);
+}
+
 TEST(CVNLocalizationKeysTest, EveryTextHasTheFormatsPlaceholders) {
   QStringList faults;
   for (const CVNFormatKey& format : CVNFormatKeys) {
@@ -271,11 +327,13 @@ TEST(CVNLocalizationKeysTest, EveryTextHasTheFormatsPlaceholders) {
       if (!CVNFormatPlaceholders(entry.key()).isEmpty() && !IsListedFormat(entry.key())) {
         faults << QStringLiteral("format key not listed in CVNFormatKeys: \"%1\"").arg(entry.key());
       }
-      const QStringList found = CVNFormatPlaceholders(entry->text);
-      if (found != expected) {
-        faults << QStringLiteral("%1: \"%2\" has %3, needs %4")
-                      .arg(QString::fromLatin1(language), entry.key(), found.join(u' '),
-                           expected.join(u' '));
+      for (const QString& form : entry->forms) {
+        const QStringList found = CVNFormatPlaceholders(form);
+        if (found != expected) {
+          faults << QStringLiteral("%1: \"%2\" has %3, needs %4")
+                        .arg(QString::fromLatin1(language), entry.key(), found.join(u' '),
+                             expected.join(u' '));
+        }
       }
     }
   }

@@ -71,12 +71,53 @@ TEST_F(CVNLocalizationTest, FillsTheLookedUpFormat) {
   CVNInstallLocalization(QStringLiteral("ja"));
   EXPECT_EQ(CVNLocalizedStringWithFormat("%1$@ and the other %2$lu items", {"/a/b", 2}),
             QStringLiteral("/a/b ほか 2 項目"));
-  EXPECT_EQ(CVNLocalizedStringWithFormat("%1$@ (%3$@ files, %2$@ directories)", {"1 KB", "2", "3"}),
+  // The summary takes its counts as phrases; the Japanese reads as it always has.
+  EXPECT_EQ(CVNLocalizedStringWithFormat(
+                "%1$@ (%3$@ files, %2$@ directories)",
+                {"1 KB", CVNLocalizedPluralWithFormat("%1$@ directories", 2, {"2"}),
+                 CVNLocalizedPluralWithFormat("%1$@ files", 3, {"3"})}),
             QStringLiteral("1 KB（ファイル 3 個、フォルダ 2 個）"));
   CVNInstallLocalization(QStringLiteral("en"));
   EXPECT_EQ(CVNLocalizedStringWithFormat("%1$qu bytes", {quint64(12345)}),
             QStringLiteral("12345 bytes"));
 }
+
+struct PluralCase {
+  const char* language;
+  const char* key;
+  qulonglong count;
+  QVariantList arguments;
+  const char* expected;
+};
+
+void PrintTo(const PluralCase& c, std::ostream* out) { *out << c.language << ' ' << c.expected; }
+
+class CVNPluralTest : public CVNLocalizationTest,
+                      public ::testing::WithParamInterface<PluralCase> {};
+
+TEST_P(CVNPluralTest, TheTextAgreesWithItsCount) {
+  const PluralCase& c = GetParam();
+  CVNInstallLocalization(QString::fromLatin1(c.language));
+  EXPECT_EQ(CVNLocalizedPluralWithFormat(c.key, c.count, c.arguments),
+            QString::fromUtf8(c.expected));
+  CVNInstallLocalization(QStringLiteral("en"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Counts, CVNPluralTest,
+    ::testing::Values(
+        PluralCase{"en", "%1$@ and the other %2$lu items", 1, {"/a", 1}, "/a and 1 more item"},
+        PluralCase{"en", "%1$@ and the other %2$lu items", 2, {"/a", 2}, "/a and 2 more items"},
+        PluralCase{"en", "%1$@ files", 0, {"0"}, "0 files"},
+        PluralCase{"en", "%1$@ files", 1, {"1"}, "1 file"},
+        PluralCase{"en", "%1$@ files", 1234, {"1,234"}, "1,234 files"},
+        PluralCase{"en", "%1$@ directories", 1, {"1"}, "1 folder"},
+        PluralCase{"en", "%1$@ directories", 3, {"3"}, "3 folders"},
+        // Past the range of Qt's count the form is still the plural one.
+        PluralCase{"en", "%1$@ files", 4294967297ull, {"4294967297"}, "4294967297 files"},
+        PluralCase{"ja", "%1$@ and the other %2$lu items", 1, {"/a", 1}, "/a ほか 1 項目"},
+        PluralCase{"ja", "%1$@ files", 1, {"1"}, "ファイル 1 個"},
+        PluralCase{"ja", "%1$@ directories", 3, {"3"}, "フォルダ 3 個"}));
 
 struct FormatCase {
   const char* format;
