@@ -201,8 +201,9 @@ TEST_F(TileTest, AScreenReaderNamesEachButtonByItsToolTip) {
   }
 }
 
-// The screenshots a person looks at: the empty window, three tiles (running at
-// half, finished, failed), the cancel confirmation and the preferences.
+// The screenshots a person looks at: the empty window, four tiles (running at
+// half, finished, failed, finished with a warning), the cancel confirmation and
+// the preferences.
 class ScreenshotTest : public TileTest, public ::testing::WithParamInterface<const char*> {
  protected:
   void SetUp() override {
@@ -233,6 +234,15 @@ TEST_P(ScreenshotTest, MainWindowTilesConfirmationAndPreferences) {
     return failed->isFinished() && !tile(0)->findChild<QProgressBar*>()->isHidden() &&
            tile(0)->findChild<QProgressBar*>()->value() > 0 &&
            !tile(2)->findChild<QLabel*>(QStringLiteral("resultLabel"))->isHidden();
+  }));
+  // A fourth that ends with a warning, in the place the cancelled one left.
+  window->resize(480, 360);
+  auto warned = addHeld(QStringLiteral("/home/user/Pictures/Scans"));
+  ASSERT_TRUE(CVNSpinUntil([&] { return warned->isExecuting(); }));
+  warned->release(/*warn=*/true);
+  ASSERT_TRUE(CVNSpinUntil([&] {
+    return warned->isFinished() &&
+           !tile(3)->findChild<QLabel*>(QStringLiteral("resultLabel"))->isHidden();
   }));
   CVNSpinUntil([] { return false; }, 200);
   CVNSaveScreenshot(window, name("main-window-tiles"));
