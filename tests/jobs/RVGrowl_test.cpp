@@ -1,11 +1,15 @@
 // Notifications reach a session's notification service; without a bus or a
-// service they cost nothing. Each case runs again in a child process with the
-// environment it needs (a private bus from dbus-run-session, or none at all),
-// so that no case depends on the bus of the machine running the tests.
+// service they cost nothing; and the jobs send theirs as they start and end.
+// Each case runs again in a child process with the environment it needs (a
+// private bus from dbus-run-session, or none at all), so that no case depends
+// on the bus of the machine running the tests.
 #include "jobs/RVGrowl.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -18,9 +22,18 @@
 #include <QThread>
 #include <QUrl>
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <thread>
 
 #include "JobsTestSupport.h"
+#include "engine/CVNZipFileWriter.h"
+#include "jobs/CVNArchiveOperation.h"
+#include "jobs/CVNLocalization.h"
+#include "jobs/CVNOperationQueue.h"
+#include "jobs/CVNUnarchiveOperation.h"
+#include "support/TestSupport.h"
+#include "support/TestZipArchive.h"
 
 namespace {
 
@@ -178,6 +191,177 @@ TEST(RVGrowlTest, WithoutABusDoesNothingAtOnce) {
   worker.join();
   EXPECT_LT(timer.elapsed(), 2000);
 }
+
+// --- What the jobs send ---
+
+using corvana_test::TempDir;
+
+enum class Notice { Start, Success, Abort };
+
+struct JobNotificationCase {
+  const char* name;
+  // Makes what the job needs under the scratch folder, and the job.
+  std::function<std::shared_ptr<CVNOperation>(const TempDir&)> make;
+  // The notifications in the order sent, each with its text.
+  std::function<std::vector<std::pair<Notice, QString>>(const TempDir&)> expected;
+};
+
+void PrintTo(const JobNotificationCase& c, std::ostream* os) { *os << c.name; }
+
+QString text(const std::string& bytes) { return QString::fromStdString(bytes); }
+
+std::shared_ptr<CVNOperation> archiving(std::vector<std::string> items,
+                                        CVNSymbolicLinkBehavior links) {
+  auto job = std::make_shared<CVNArchiveOperation>(std::move(items), links);
+  job->setIndeterminately(false);
+  return job;
+}
+
+std::shared_ptr<CVNUnarchiveOperation> extracting(const std::string& archive) {
+  auto job = std::make_shared<CVNUnarchiveOperation>(archive);
+  job->setIndeterminately(false);
+  return job;
+}
+
+std::string storedArchive(const TempDir& dir, const std::string& name) {
+  corvana_test::writeFile(dir / name, corvana_test::TestZipBuilder().add("x.txt", "x").archive());
+  return dir / name;
+}
+
+std::vector<JobNotificationCase> jobNotificationCases() {
+  return {
+      {"ArchiveSucceeds",
+       [](const TempDir& dir) {
+         corvana_test::writeFile(dir / "a.txt", std::string("a"));
+         corvana_test::writeFile(dir / "b.txt", std::string("b"));
+         return archiving({dir / "a.txt", dir / "b.txt"}, CVNSymbolicLinkBehaviorExcludes);
+       },
+       [](const TempDir& dir) -> std::vector<std::pair<Notice, QString>> {
+         return {{Notice::Start, CVNLocalizedStringWithFormat("%1$@ and the other %2$lu items",
+                                                              {text(dir / "a.txt"), 1})},
+                 {Notice::Success, text(dir / "a.txt") + ", " + text(dir / "b.txt")}};
+       }},
+      {"ArchiveFailsAfterTheStart",
+       [](const TempDir& dir) {
+         ::mkdir((dir / "d").c_str(), 0755);
+         ::symlink((dir / "nowhere").c_str(), (dir / "d/l").c_str());
+         return archiving({dir / "d"}, CVNSymbolicLinkBehaviorResolves);
+       },
+       [](const TempDir& dir) -> std::vector<std::pair<Notice, QString>> {
+         return {{Notice::Start, text(dir / "d")},
+                 {Notice::Abort, CVNLocalizedStringWithFormat("Unable to resolve symbolic link %@",
+                                                              {text(dir / "d/l")})}};
+       }},
+      {"ArchiveThatCannotBeMade",
+       [](const TempDir& dir) {
+         corvana_test::writeFile(dir / "file", std::string("not a folder"));
+         return archiving({dir / "file/x.txt"}, CVNSymbolicLinkBehaviorExcludes);
+       },
+       [](const TempDir&) -> std::vector<std::pair<Notice, QString>> {
+         return {{Notice::Abort, QStringLiteral("errno = 20")}};
+       }},
+      {"ExtractionSucceeds",
+       [](const TempDir& dir) -> std::shared_ptr<CVNOperation> {
+         return extracting(storedArchive(dir, "a.zip"));
+       },
+       [](const TempDir& dir) -> std::vector<std::pair<Notice, QString>> {
+         return {{Notice::Start, text(dir / "a.zip")}, {Notice::Success, text(dir / "a.zip")}};
+       }},
+      {"ExtractionStopsAtAnUnreadableName",
+       [](const TempDir& dir) -> std::shared_ptr<CVNOperation> {
+         corvana_test::writeFile(dir / "a.zip",
+                                 corvana_test::TestZipBuilder().add("\x81\xFF", "abc").archive());
+         auto job = extracting(dir / "a.zip");
+         job->setUnrecognizableFileNameBehavior(CVNUnrecognizableFileNameBehaviorError);
+         return job;
+       },
+       [](const TempDir& dir) -> std::vector<std::pair<Notice, QString>> {
+         return {{Notice::Start, text(dir / "a.zip")}, {Notice::Abort, QString()}};
+       }},
+      {"ExtractionCancelledAtThePassword",
+       [](const TempDir& dir) -> std::shared_ptr<CVNOperation> {
+         corvana_test::writeFile(dir / "source", std::string("secret data"));
+         CVNZipFileWriter writer(dir / "a.zip");
+         writer.setPassword(corvana_test::Bytes{'p', 'w'});
+         writer.writeFileName(u"f.txt", dir / "source", -1);
+         writer.closeFile();
+         auto job = extracting(dir / "a.zip");
+         QObject::connect(job.get(), &CVNUnarchiveOperation::passwordSheetShown, job.get(),
+                          &CVNUnarchiveOperation::cancelPassword, Qt::QueuedConnection);
+         return job;
+       },
+       [](const TempDir& dir) -> std::vector<std::pair<Notice, QString>> {
+         return {{Notice::Start, text(dir / "a.zip")},
+                 {Notice::Abort, CVNLocalizedString("Cancelled")}};
+       }},
+      {"ExtractionOfAFileThatIsNoArchive",
+       [](const TempDir& dir) -> std::shared_ptr<CVNOperation> {
+         corvana_test::writeFile(dir / "a.zip", std::string("not an archive"));
+         return extracting(dir / "a.zip");
+       },
+       [](const TempDir&) -> std::vector<std::pair<Notice, QString>> {
+         return {{Notice::Abort, QString()}};
+       }},
+  };
+}
+
+class RVGrowlJobsTest : public ::testing::TestWithParam<JobNotificationCase> {};
+
+// The start, success and abort notifications of a run, with each job's title
+// keys and texts, while a window of the program is in front.
+TEST_P(RVGrowlJobsTest, EachRunSendsItsStartAndItsEnd) {
+  if (!qEnvironmentVariableIsSet(kInChild)) {
+    const QString runner = QStandardPaths::findExecutable(QStringLiteral("dbus-run-session"));
+    if (runner.isEmpty()) GTEST_SKIP() << "dbus-run-session is missing (package dbus)";
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    EXPECT_EQ(RunInChild({runner, QStringLiteral("--")}, ChildEnvironment(home)), 0);
+    return;
+  }
+  const JobNotificationCase& c = GetParam();
+  QDBusConnection service = QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                                          QStringLiteral("fake-notifications"));
+  ASSERT_TRUE(service.isConnected());
+  FakeNotifications fake;
+  ASSERT_TRUE(service.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &fake,
+                                     QDBusConnection::ExportAllSlots));
+  ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
+
+  // Notifications show while the program is in front too.
+  QWidget front;
+  front.show();
+  front.activateWindow();
+  ASSERT_TRUE(
+      CVNSpinUntil([] { return QGuiApplication::applicationState() == Qt::ApplicationActive; }));
+
+  TempDir dir;
+  std::shared_ptr<CVNOperation> job = c.make(dir);
+  const bool archives = dynamic_cast<CVNArchiveOperation*>(job.get()) != nullptr;
+  {
+    CVNOperationQueue queue(1);
+    queue.addOperation(job);
+    ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
+  }
+  // Sent after the job's own on the same connection, so it arrives after them.
+  RVGrowl::notifyWithTitle(QStringLiteral("end of the run"), QString());
+  ASSERT_TRUE(CVNSpinUntil(
+      [&] { return !fake.records.isEmpty() && fake.records.back().title == "end of the run"; }));
+  fake.records.removeLast();
+
+  const char* const titleKeys[2][3] = {
+      {"Growl:StartExtracting", "Growl:ExtractedSuccessfully", "Growl:AbortedExtracting"},
+      {"Growl:StartArchiving", "Growl:ArchivedSuccessfully", "Growl:AbortedArchiving"}};
+  QStringList expected;
+  for (const auto& [notice, body] : c.expected(dir))
+    expected << CVNLocalizedString(titleKeys[archives][static_cast<int>(notice)]) + u'|' + body;
+  QStringList sent;
+  for (const FakeNotifications::Record& record : fake.records)
+    sent << record.title + u'|' + record.body;
+  EXPECT_EQ(sent, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Jobs, RVGrowlJobsTest, ::testing::ValuesIn(jobNotificationCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 
