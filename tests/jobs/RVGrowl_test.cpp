@@ -258,7 +258,7 @@ std::vector<JobNotificationCase> jobNotificationCases() {
          return archiving({dir / "file/x.txt"}, CVNSymbolicLinkBehaviorExcludes);
        },
        [](const TempDir&) -> std::vector<std::pair<Notice, QString>> {
-         return {{Notice::Abort, QStringLiteral("errno = 20")}};
+         return {{Notice::Abort, QStringLiteral("Not a directory (errno = 20)")}};
        }},
       {"ExtractionSucceeds",
        [](const TempDir& dir) -> std::shared_ptr<CVNOperation> {
@@ -276,7 +276,9 @@ std::vector<JobNotificationCase> jobNotificationCases() {
          return job;
        },
        [](const TempDir& dir) -> std::vector<std::pair<Notice, QString>> {
-         return {{Notice::Start, text(dir / "a.zip")}, {Notice::Abort, QString()}};
+         // A stop that the log explains says what the last warning said.
+         return {{Notice::Start, text(dir / "a.zip")},
+                 {Notice::Abort, QStringLiteral("File name not readable: 3 bytes")}};
        }},
       {"ExtractionCancelledAtThePassword",
        [](const TempDir& dir) -> std::shared_ptr<CVNOperation> {
@@ -299,8 +301,8 @@ std::vector<JobNotificationCase> jobNotificationCases() {
          corvana_test::writeFile(dir / "a.zip", std::string("not an archive"));
          return extracting(dir / "a.zip");
        },
-       [](const TempDir&) -> std::vector<std::pair<Notice, QString>> {
-         return {{Notice::Abort, QString()}};
+       [](const TempDir& dir) -> std::vector<std::pair<Notice, QString>> {
+         return {{Notice::Abort, "Not a Zip archive: " + text(dir / "a.zip")}};
        }},
   };
 }
@@ -351,12 +353,14 @@ TEST_P(RVGrowlJobsTest, EachRunSendsItsStartAndItsEnd) {
   const char* const titleKeys[2][3] = {
       {"Growl:StartExtracting", "Growl:ExtractedSuccessfully", "Growl:AbortedExtracting"},
       {"Growl:StartArchiving", "Growl:ArchivedSuccessfully", "Growl:AbortedArchiving"}};
-  QStringList expected;
+  std::vector<std::string> expected;
   for (const auto& [notice, body] : c.expected(dir))
-    expected << CVNLocalizedString(titleKeys[archives][static_cast<int>(notice)]) + u'|' + body;
-  QStringList sent;
+    expected.push_back(
+        (CVNLocalizedString(titleKeys[archives][static_cast<int>(notice)]) + u'|' + body)
+            .toStdString());
+  std::vector<std::string> sent;
   for (const FakeNotifications::Record& record : fake.records)
-    sent << record.title + u'|' + record.body;
+    sent.push_back((record.title + u'|' + record.body).toStdString());
   EXPECT_EQ(sent, expected);
 }
 
