@@ -20,6 +20,7 @@
 #include "engine/io/RVException.h"
 #include "engine/io/RVFileSystem.h"
 #include "engine/io/RVPath.h"
+#include "jobs/CVNFileURL.h"
 #include "jobs/CVNLocalization.h"
 #include "jobs/CVNLogModel.h"
 #include "jobs/CVNStringFromByteCount.h"
@@ -173,12 +174,8 @@ std::shared_ptr<const CVNPathComponentEncoder> CVNArchiveOperation::encoderOrDef
 void CVNArchiveOperation::showInFinder() {
   const std::string path = outputPath();
   if (path.empty()) return;
-  const QByteArray fileScheme("file://");
-  const QUrl item =
-      QUrl::fromEncoded(fileScheme + QByteArray::fromStdString(path).toPercentEncoding("/"));
-  const QUrl folder = QUrl::fromEncoded(
-      fileScheme +
-      QByteArray::fromStdString(RVPathDeletingLastComponent(path)).toPercentEncoding("/"));
+  const QUrl item = CVNFileURLFromPath(path);
+  const QUrl folder = CVNFileURLFromPath(RVPathDeletingLastComponent(path));
   // The desktop's file manager selects the item; without one, open its folder.
   QDBusMessage call = QDBusMessage::createMethodCall(
       QStringLiteral("org.freedesktop.FileManager1"),

@@ -19,6 +19,7 @@
 #include "engine/CVNZipPasswordEncoder.h"
 #include "engine/io/RVFileSystem.h"
 #include "engine/io/RVPath.h"
+#include "jobs/CVNFileURL.h"
 #include "jobs/CVNLocalization.h"
 #include "jobs/CVNLogModel.h"
 #include "jobs/CVNMainThread.h"
@@ -48,13 +49,8 @@ PasswordSheetQueue& sheetQueue() {
 // Asks the desktop's file manager to show `path` selected in its folder; opens
 // the folder itself when no file manager answers.
 void revealInFileManager(const std::string& path) {
-  // File URLs from the path's own bytes, whatever their encoding.
-  auto fileURL = [](const std::string& bytes) {
-    return QUrl::fromEncoded(QByteArray("file://") +
-                             QByteArray::fromStdString(bytes).toPercentEncoding("/"));
-  };
-  const QUrl url = fileURL(path);
-  const QUrl folder = fileURL(RVPathDeletingLastComponent(path));
+  const QUrl url = CVNFileURLFromPath(path);
+  const QUrl folder = CVNFileURLFromPath(RVPathDeletingLastComponent(path));
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) {
     QDesktopServices::openUrl(folder);
