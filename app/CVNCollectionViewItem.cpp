@@ -1,8 +1,6 @@
 #include "app/CVNCollectionViewItem.h"
 
-#include <QMessageBox>
 #include <QPainter>
-#include <QPushButton>
 #include <QStyle>
 #include <QTimer>
 
@@ -111,32 +109,22 @@ void CVNCollectionViewItem::cancel() {
     return;
   }
 
-  auto* alert = new QMessageBox(window_ ? window_.data() : window());
-  alert->setIcon(QMessageBox::Warning);
-  alert->setWindowTitle(QStringLiteral("Corvana"));
-  alert->setText(CVNLocalizedString("ダイアログタイトル:処理キャンセル"));
-  alert->setInformativeText(CVNLocalizedString("ダイアログメッセージ:処理キャンセル"));
-  // Wide enough that a sentence does not break after every few words.
-  alert->setStyleSheet(QStringLiteral(
-      "QLabel#qt_msgbox_label, QLabel#qt_msgbox_informativelabel { min-width: 22em; }"));
-  cancelAlertNoButton_ = alert->addButton(CVNLocalizedString("No"), QMessageBox::RejectRole);
-  cancelAlertYesButton_ = alert->addButton(CVNLocalizedString("Yes"), QMessageBox::AcceptRole);
-  alert->setDefaultButton(static_cast<QPushButton*>(cancelAlertNoButton_));
-  alert->setEscapeButton(cancelAlertNoButton_);
+  auto* alert = new CVNYesNoAlert(CVN_KEY("ダイアログタイトル:処理キャンセル"),
+                                  CVN_KEY("ダイアログメッセージ:処理キャンセル"),
+                                  window_ ? window_.data() : window());
   alert->setWindowModality(Qt::WindowModal);
   cancelAlert_ = alert;
   connect(alert, &QMessageBox::finished, this, [this, alert] {
     if (cancelAlert_ != alert) return;
-    cancelAlertDidEnd(alert->clickedButton() == cancelAlertYesButton_);
+    cancelAlertDidEnd(alert->isConfirmed());
   });
   alert->open();
 }
 
 void CVNCollectionViewItem::cancelAlertDidEnd(bool confirmed) {
   disconnect(didFinishConnection_);
-  QMessageBox* alert = cancelAlert_;
+  CVNYesNoAlert* alert = cancelAlert_;
   cancelAlert_ = nullptr;
-  cancelAlertNoButton_ = cancelAlertYesButton_ = nullptr;
   if (alert) alert->deleteLater();
   if (confirmed) operation_->cancel();
 }
@@ -145,7 +133,7 @@ void CVNCollectionViewItem::endCancelAlert() {
   disconnect(didFinishConnection_);
   if (!cancelAlert_) return;
   // Ends through the first button, so the end callback leaves the job alone.
-  cancelAlertNoButton_->click();
+  cancelAlert_->noButton()->click();
   if (cancelAlert_) cancelAlertDidEnd(false);
 }
 

@@ -4,10 +4,11 @@
 #pragma once
 
 #include <QFrame>
-#include <QMessageBox>
 #include <QMetaObject>
 #include <QPointer>
 #include <memory>
+
+#include "app/CVNYesNoAlert.h"
 
 class CVNOperation;
 class QAbstractButton;
@@ -29,7 +30,7 @@ class CVNCollectionViewItem : public QFrame {
   QWidget* window() const { return window_; }
 
   // The open confirmation, or null.
-  QMessageBox* cancelAlert() const { return cancelAlert_; }
+  CVNYesNoAlert* cancelAlert() const { return cancelAlert_; }
 
   // The controls, for the window's keyboard order and for tests.
   QAbstractButton* cancelButton() const;
@@ -61,9 +62,7 @@ class CVNCollectionViewItem : public QFrame {
   std::unique_ptr<Ui::CVNCollectionViewItem> ui_;
   std::shared_ptr<CVNOperation> operation_;
   QPointer<QWidget> window_;
-  QPointer<QMessageBox> cancelAlert_;
-  QAbstractButton* cancelAlertNoButton_ = nullptr;
-  QAbstractButton* cancelAlertYesButton_ = nullptr;
+  QPointer<CVNYesNoAlert> cancelAlert_;
   QMetaObject::Connection didFinishConnection_;
   QTimer* arrowsTimer_;
   int arrowsPhase_ = 0;
