@@ -1,26 +1,33 @@
 #include "app/CVNDraggableScrollView.h"
 
 #include <QDragEnterEvent>
-#include <QFile>
 #include <QMimeData>
 #include <QPainter>
-#include <QUrl>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/CVNAppController.h"
+#include "jobs/CVNFileURL.h"
 
 namespace {
 
 constexpr int kFrameWidth = 2;
 
 // The paths of a drag that carries local files only; empty for any other drag.
+// The URI list is read as the drag's own bytes, since QMimeData::urls() would
+// turn names that are not UTF-8 into text and lose their bytes.
 std::vector<std::string> localPaths(const QMimeData* mimeData) {
+  static const QString uriList = QStringLiteral("text/uri-list");
   std::vector<std::string> paths;
-  if (!mimeData || !mimeData->hasUrls()) return paths;
-  for (const QUrl& url : mimeData->urls()) {
-    if (!url.isLocalFile() || url.toLocalFile().isEmpty()) return {};
-    paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+  if (!mimeData || !mimeData->hasFormat(uriList)) return paths;
+  for (const QByteArray& line : mimeData->data(uriList).split('\n')) {
+    const QByteArray uri = line.trimmed();
+    // RFC 2483: lines that begin with "#" are comments.
+    if (uri.isEmpty() || uri.startsWith('#')) continue;
+    std::optional<std::string> path = CVNPathFromFileURL(uri);
+    if (!path) return {};
+    paths.push_back(std::move(*path));
   }
   return paths;
 }

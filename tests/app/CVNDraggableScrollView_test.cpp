@@ -12,6 +12,7 @@
 
 #include "AppTestFixture.h"
 #include "jobs/CVNArchiveOperation.h"
+#include "jobs/CVNFileURL.h"
 #include "jobs/CVNUnarchiveOperation.h"
 
 namespace {
@@ -25,6 +26,15 @@ class DropTest : public AppTest {
   static std::unique_ptr<QMimeData> urls(const std::vector<QUrl>& list) {
     auto mime = std::make_unique<QMimeData>();
     mime->setUrls(QList<QUrl>(list.begin(), list.end()));
+    return mime;
+  }
+  // A drag as the window system hands it over: the URI list's own bytes, each
+  // URI made from a path's bytes.
+  static std::unique_ptr<QMimeData> uriList(const std::vector<std::string>& paths) {
+    QByteArray list;
+    for (const std::string& path : paths) list += CVNFileURLFromPath(path).toEncoded() + "\r\n";
+    auto mime = std::make_unique<QMimeData>();
+    mime->setData(QStringLiteral("text/uri-list"), list);
     return mime;
   }
   static QUrl file(const std::string& path) {
@@ -106,6 +116,63 @@ TEST_F(DropTest, DroppedItemsReachTheSheetInTheDragsOrderAndBecomeAnArchive) {
   ASSERT_TRUE(CVNSpinUntil([&] { return allFinished(); }, 20000));
   EXPECT_TRUE(job(0)->succeeded());
   EXPECT_TRUE(corvana_test::exists(job(0)->outputPath()));
+}
+
+// Names that are not UTF-8 keep their bytes, and a sibling whose name is their
+// lossy UTF-8 reading ("caf\uFFFD") is never taken for them.
+constexpr const char* kReplacedSibling = "caf\xEF\xBF\xBD";
+
+struct ByteNameCase {
+  const char* name;
+  const char* stem;
+};
+
+class ByteNameDropTest : public DropTest, public ::testing::WithParamInterface<ByteNameCase> {};
+
+TEST_P(ByteNameDropTest, TheDroppedArchiveIsExtractedByItsOwnBytes) {
+  const std::string stem = GetParam().stem;
+  const std::string zip = writeZip(stem + ".zip", {{"a.txt", "right"}});
+  const std::string sibling =
+      writeZip(std::string(kReplacedSibling) + ".zip", {{"a.txt", "wrong"}});
+  const corvana_test::Bytes siblingBytes = corvana_test::readFile(sibling);
+  auto mime = uriList({zip});
+  ASSERT_TRUE(enter(mime.get()));
+  EXPECT_TRUE(drop(mime.get()));
+  ASSERT_EQ(list()->count(), 1);
+  auto* extraction = dynamic_cast<CVNUnarchiveOperation*>(job(0).get());
+  ASSERT_NE(extraction, nullptr);
+  EXPECT_EQ(extraction->path(), zip);
+  ASSERT_TRUE(CVNSpinUntil([&] { return allFinished(); }, 20000));
+  EXPECT_TRUE(job(0)->succeeded());
+  EXPECT_EQ(corvana_test::readFile(dir_ / (stem + "/a.txt")), corvana_test::bytes("right"));
+  EXPECT_FALSE(corvana_test::exists(dir_ / kReplacedSibling));
+  EXPECT_EQ(corvana_test::readFile(sibling), siblingBytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ByteNameDropTest,
+                         ::testing::Values(ByteNameCase{"Latin1", "caf\xE9"},
+                                           ByteNameCase{"InvalidUtf8", "\xFF\xFE"},
+                                           ByteNameCase{"Utf8", "caf\xC3\xA9"},
+                                           ByteNameCase{"Delimiters", "a b%25#1"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DropTest, ItemsWithNamesThatAreNotUtf8ReachTheArchivingJobAsTheirBytes) {
+  const std::string second = writeText("caf\xE9.txt", "second");
+  const std::string first = writeText("a\xFF.txt", "first");
+  writeText(std::string(kReplacedSibling) + ".txt", "sibling");
+  auto mime = uriList({second, first});
+  ASSERT_TRUE(enter(mime.get()));
+  EXPECT_TRUE(drop(mime.get()));
+  ASSERT_TRUE(CVNSpinUntil([] { return visibleSheet() != nullptr; }));
+  auto* archive = visibleSheet()->findChild<QPushButton*>(QStringLiteral("archiveButton"));
+  ASSERT_NE(archive, nullptr);
+  QTest::mouseClick(archive, Qt::LeftButton);
+  ASSERT_EQ(list()->count(), 1);
+  auto* archiving = dynamic_cast<CVNArchiveOperation*>(job(0).get());
+  ASSERT_NE(archiving, nullptr);
+  EXPECT_EQ(archiving->filenames(), (std::vector<std::string>{second, first}));
+  ASSERT_TRUE(CVNSpinUntil([&] { return allFinished(); }, 20000));
+  EXPECT_TRUE(job(0)->succeeded());
 }
 
 struct RefusedCase {
