@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QScreen>
 #include <QSessionManager>
 #include <QTimer>
@@ -117,11 +116,12 @@ CVNAppController::CVNAppController(QObject* parent) : QObject(parent) {
 }
 
 CVNAppController::~CVNAppController() {
+  decideTermination();
   if (terminateAlert_) delete terminateAlert_.data();
   if (!operationQueue_) return;
   // A running job may be waiting for the main thread, so the wait keeps the
   // event loop turning.
-  cancelAllOperations();
+  operationQueue_->cancelAllOperations();
   // processEvents, not a nested loop: after exit() a new loop would return at once.
   while (!operationQueue_->operations().empty()) {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
@@ -273,25 +273,15 @@ bool CVNAppController::windowShouldClose() {
 
 CVNAppController::TerminateReply CVNAppController::applicationShouldTerminate() {
   if (!hasUnfinishedOperations()) return TerminateReply::TerminateNow;
-  auto* alert = new QMessageBox(window_);
-  alert->setIcon(QMessageBox::Warning);
-  alert->setWindowTitle(QStringLiteral("Corvana"));
-  alert->setText(CVNLocalizedString("ダイアログタイトル:アプリケーション終了"));
-  alert->setInformativeText(CVNLocalizedString("ダイアログメッセージ:アプリケーション終了"));
-  // Wide enough that a sentence does not break after every few words.
-  alert->setStyleSheet(QStringLiteral(
-      "QLabel#qt_msgbox_label, QLabel#qt_msgbox_informativelabel { min-width: 22em; }"));
-  QPushButton* no = alert->addButton(CVNLocalizedString("No"), QMessageBox::RejectRole);
-  QPushButton* yes = alert->addButton(CVNLocalizedString("Yes"), QMessageBox::AcceptRole);
-  alert->setDefaultButton(no);
-  alert->setEscapeButton(no);
+  auto* alert = new CVNYesNoAlert(CVN_KEY("ダイアログタイトル:アプリケーション終了"),
+                                  CVN_KEY("ダイアログメッセージ:アプリケーション終了"), window_);
   // Shown without a nested event loop; the answer comes back through the signal.
   alert->setWindowModality(Qt::ApplicationModal);
   alert->setAttribute(Qt::WA_DeleteOnClose);
-  connect(alert, &QMessageBox::finished, this, [this, alert, yes] {
+  connect(alert, &QMessageBox::finished, this, [this, alert] {
     if (terminateAlert_ != alert) return;
     terminateAlert_ = nullptr;
-    if (alert->clickedButton() == yes) {
+    if (alert->isConfirmed()) {
       cancelAllAndTerminateWhenDrained();
     } else {
       replyToApplicationShouldTerminate(false);
@@ -322,7 +312,7 @@ void CVNAppController::terminate() {
 void CVNAppController::terminateWithoutAsking() {
   if (terminated_) return;
   if (terminateAlert_) {
-    QMessageBox* alert = terminateAlert_;
+    CVNYesNoAlert* alert = terminateAlert_;
     terminateAlert_ = nullptr;
     alert->close();
   }
@@ -330,20 +320,13 @@ void CVNAppController::terminateWithoutAsking() {
 }
 
 void CVNAppController::cancelAllAndTerminateWhenDrained() {
+  decideTermination();
   terminatesWhenDrained_ = true;
   if (!operationQueue_ || operationQueue_->operations().empty()) {
     replyToApplicationShouldTerminate(true);
     return;
   }
   // Waiting jobs finish without running; the queue drains with the loop running.
-  cancelAllOperations();
-}
-
-void CVNAppController::cancelAllOperations() {
-  // Last first: a running job that stops frees its thread for the next waiting
-  // one, which must already be cancelled by then or it would start.
-  const auto& operations = operationQueue_->operations();
-  for (auto it = operations.rbegin(); it != operations.rend(); ++it) (*it)->cancel();
   operationQueue_->cancelAllOperations();
 }
 
@@ -357,6 +340,7 @@ void CVNAppController::replyToApplicationShouldTerminate(bool shouldTerminate) {
 
 void CVNAppController::quit() {
   if (terminated_) return;
+  decideTermination();
   terminated_ = true;
   terminatesWhenDrained_ = false;
   emit willTerminate();
@@ -365,6 +349,12 @@ void CVNAppController::quit() {
   } else {
     QCoreApplication::exit(0);
   }
+}
+
+void CVNAppController::decideTermination() {
+  if (terminationDecided_) return;
+  terminationDecided_ = true;
+  emit terminationDecided();
 }
 
 void CVNAppController::commitDataRequest(QSessionManager& manager) {

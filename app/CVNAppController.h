@@ -3,7 +3,6 @@
 // settings sheet, reacts when jobs finish, and confirms quitting while jobs run.
 #pragma once
 
-#include <QMessageBox>
 #include <QMetaObject>
 #include <QObject>
 #include <QPointer>
@@ -17,6 +16,7 @@
 
 #include "app/CVNDraggableScrollView.h"
 #include "app/CVNOperationsController.h"
+#include "app/CVNYesNoAlert.h"
 
 class CVNOperation;
 class CVNOperationQueue;
@@ -117,11 +117,14 @@ class CVNAppController : public QObject {
   bool launched() const { return launched_; }
   bool terminatesAutomatically() const { return terminatesAutomatically_; }
   // The open quit confirmation, or null.
-  QMessageBox* terminateAlert() const { return terminateAlert_; }
+  CVNYesNoAlert* terminateAlert() const { return terminateAlert_; }
 
  signals:
   // The user's attention was requested for a job that was not cancelled.
   void attentionRequested();
+  // Quitting is decided and cannot be taken back: after the confirming answer,
+  // a signal, a quit without jobs, or at teardown. Emitted once.
+  void terminationDecided();
   // The application is about to leave its event loop.
   void willTerminate();
   // The update check was asked for.
@@ -135,11 +138,10 @@ class CVNAppController : public QObject {
   // True while a job in the queue has not finished.
   bool hasUnfinishedOperations() const;
   void replyToApplicationShouldTerminate(bool shouldTerminate);
-  // Cancels every job in the queue, waiting ones before running ones.
-  void cancelAllOperations();
   // Cancels every job and quits once the queue has drained.
   void cancelAllAndTerminateWhenDrained();
   void quit();
+  void decideTermination();
   void commitDataRequest(QSessionManager& manager);
 
   bool launched_ = false;
@@ -158,8 +160,9 @@ class CVNAppController : public QObject {
   QPointer<CVNDraggableScrollView> collectionView_;
 
   std::map<CVNOperation*, QMetaObject::Connection> finishObservations_;
-  QPointer<QMessageBox> terminateAlert_;
+  QPointer<CVNYesNoAlert> terminateAlert_;
   bool terminatesWhenDrained_ = false;
   bool terminated_ = false;
+  bool terminationDecided_ = false;
   std::function<void()> terminationHandler_;
 };
