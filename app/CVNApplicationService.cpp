@@ -3,11 +3,12 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QFile>
 #include <QUrl>
+#include <optional>
 
 #include "CVNBundle.h"
 #include "app/CVNAppController.h"
+#include "jobs/CVNFileURL.h"
 
 namespace {
 
@@ -30,25 +31,47 @@ QString CVNApplicationService::objectPath() {
 CVNApplicationService::CVNApplicationService(QObject* parent) : QObject(parent) {}
 
 CVNApplicationService::~CVNApplicationService() {
-  if (!registered_) return;
-  QDBusConnection bus = QDBusConnection::sessionBus();
-  bus.unregisterObject(objectPath());
-  bus.unregisterService(serviceName());
+  releaseService();
+  if (registered_) QDBusConnection::sessionBus().unregisterObject(objectPath());
+}
+
+void CVNApplicationService::setAppController(CVNAppController* controller) {
+  if (appController_) disconnect(appController_, nullptr, this, nullptr);
+  appController_ = controller;
+  if (controller) {
+    connect(controller, &CVNAppController::terminationDecided, this,
+            &CVNApplicationService::releaseService);
+  }
+}
+
+void CVNApplicationService::releaseService() {
+  released_ = true;
+  if (!ownsName_) return;
+  ownsName_ = false;
+  // The object stays, so that a request already on its way gets an answer.
+  QDBusConnection::sessionBus().unregisterService(serviceName());
+}
+
+bool CVNApplicationService::serves() {
+  if (!released_ && appController_) return true;
+  if (calledFromDBus()) {
+    sendErrorReply(QDBusError::Failed, QStringLiteral("Corvana is quitting"));
+  }
+  return false;
 }
 
 bool CVNApplicationService::isConnected() { return QDBusConnection::sessionBus().isConnected(); }
 
 bool CVNApplicationService::registerService() {
   QDBusConnection bus = QDBusConnection::sessionBus();
-  if (!bus.isConnected()) return false;
+  if (!bus.isConnected() || released_) return false;
   // The object is there before the name, so no call finds the name without it.
-  if (!bus.registerObject(objectPath(), this, QDBusConnection::ExportAllSlots)) return false;
-  if (!bus.registerService(serviceName())) {
-    bus.unregisterObject(objectPath());
-    return false;
+  if (!registered_) {
+    if (!bus.registerObject(objectPath(), this, QDBusConnection::ExportAllSlots)) return false;
+    registered_ = true;
   }
-  registered_ = true;
-  return true;
+  ownsName_ = bus.registerService(serviceName());
+  return ownsName_;
 }
 
 bool CVNApplicationService::handOver(const std::vector<std::string>& paths) {
@@ -62,8 +85,7 @@ bool CVNApplicationService::handOver(const std::vector<std::string>& paths) {
   } else {
     QStringList uris;
     for (const std::string& path : paths) {
-      uris << QString::fromLatin1(
-          QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path))).toEncoded());
+      uris << QString::fromLatin1(CVNFileURLFromPath(path).toEncoded());
     }
     message = QDBusMessage::createMethodCall(serviceName(), objectPath(), QLatin1String(kInterface),
                                              QStringLiteral("Open"));
@@ -74,17 +96,18 @@ bool CVNApplicationService::handOver(const std::vector<std::string>& paths) {
 }
 
 void CVNApplicationService::Activate(const QVariantMap&) {
-  if (appController_) appController_->applicationOpenUntitledFile();
+  if (serves()) appController_->applicationOpenUntitledFile();
 }
 
 void CVNApplicationService::Open(const QStringList& uris, const QVariantMap&) {
-  if (!appController_) return;
+  if (!serves()) return;
   std::vector<std::string> paths;
   for (const QString& uri : uris) {
-    const QUrl url(uri);
     // Only local files can be archived or extracted; anything else is dropped.
-    if (!url.isLocalFile() || url.toLocalFile().isEmpty()) continue;
-    paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    // The path is taken from the URI's own bytes, never through text.
+    if (std::optional<std::string> path = CVNPathFromFileURL(uri.toUtf8())) {
+      paths.push_back(std::move(*path));
+    }
   }
   if (paths.empty()) {
     appController_->applicationOpenUntitledFile();

@@ -53,7 +53,9 @@ int main(int argc, char** argv) {
   CVNApplicationService service;
   if (!service.registerService() && CVNApplicationService::isConnected()) {
     if (CVNApplicationService::handOver(filenames)) return 0;
-    // The owner of the name did not answer; this launch runs on its own.
+    // The owner did not take the files (it may be quitting and have let the
+    // name go meanwhile): this launch runs on its own, under the name if free.
+    service.registerService();
   }
 
   CVNInstallLocalization();

@@ -41,6 +41,27 @@ status=0
 for _ in $(seq 200); do [ -f "$work/t/src/a.txt" ] && break; sleep 0.1; done
 [ -f "$work/t/src/a.txt" ] || { echo "FAIL: the first instance did not extract the file"; exit 1; }
 
+# A name that is not UTF-8 keeps its bytes on the way over, and a sibling named
+# after its lossy UTF-8 reading ("caf\uFFFD") is left alone.
+for name in $'caf\xe9' $'\xff\xfe'; do
+  sibling=$'caf\xef\xbf\xbd'
+  rm -rf "$work/src" "$work/$sibling" && mkdir "$work/src"
+  echo right >"$work/src/right.txt"
+  (cd "$work" && zip -qr right.zip src && mv right.zip "$name.zip")
+  rm -rf "$work/src" && mkdir "$work/src" && echo wrong >"$work/src/wrong.txt"
+  (cd "$work" && zip -qr wrong.zip src && mv wrong.zip "$sibling.zip")
+  rm -rf "$work/src"
+  status=0
+  (cd "$work" && timeout 20 "$corvana" "$name.zip") || status=$?
+  [ "$status" -eq 0 ] || { echo "FAIL: the hand-over of a byte name exited $status"; exit 1; }
+  for _ in $(seq 200); do [ -f "$work/$name/src/right.txt" ] && break; sleep 0.1; done
+  [ -f "$work/$name/src/right.txt" ] || {
+    echo "FAIL: the archive with the byte name was not extracted"; ls "$work" | od -c; exit 1
+  }
+  [ ! -e "$work/$sibling" ] || { echo "FAIL: the sibling archive was extracted"; exit 1; }
+  rm -rf "$work/$name" "$work/$name.zip" "$work/$sibling.zip"
+done
+
 # Files that arrive after launch never end the application.
 sleep 1
 kill -0 "$first_pid" 2>/dev/null || { echo "FAIL: the first instance quit by itself"; exit 1; }
