@@ -5,6 +5,7 @@
 #   second_launch_test.sh CORVANA
 set -euo pipefail
 corvana=$1
+source "$(dirname "$0")/byte_names.sh"
 if [ -z "${CORVANA_OWN_BUS:-}" ]; then
   command -v dbus-run-session >/dev/null || { echo "SKIP: no dbus-run-session"; exit 77; }
   CORVANA_OWN_BUS=1 exec dbus-run-session -- "$0" "$@"
@@ -42,24 +43,14 @@ for _ in $(seq 200); do [ -f "$work/t/src/a.txt" ] && break; sleep 0.1; done
 [ -f "$work/t/src/a.txt" ] || { echo "FAIL: the first instance did not extract the file"; exit 1; }
 
 # A name that is not UTF-8 keeps its bytes on the way over, and a sibling named
-# after its lossy UTF-8 reading ("caf\uFFFD") is left alone.
+# after its lossy UTF-8 reading is left alone.
 for name in $'caf\xe9' $'\xff\xfe'; do
-  sibling=$'caf\xef\xbf\xbd'
-  rm -rf "$work/src" "$work/$sibling" && mkdir "$work/src"
-  echo right >"$work/src/right.txt"
-  (cd "$work" && zip -qr right.zip src && mv right.zip "$name.zip")
-  rm -rf "$work/src" && mkdir "$work/src" && echo wrong >"$work/src/wrong.txt"
-  (cd "$work" && zip -qr wrong.zip src && mv wrong.zip "$sibling.zip")
-  rm -rf "$work/src"
+  make_byte_name_archives "$work" "$name"
   status=0
   (cd "$work" && timeout 20 "$corvana" "$name.zip") || status=$?
   [ "$status" -eq 0 ] || { echo "FAIL: the hand-over of a byte name exited $status"; exit 1; }
-  for _ in $(seq 200); do [ -f "$work/$name/src/right.txt" ] && break; sleep 0.1; done
-  [ -f "$work/$name/src/right.txt" ] || {
-    echo "FAIL: the archive with the byte name was not extracted"; ls "$work" | od -c; exit 1
-  }
-  [ ! -e "$work/$sibling" ] || { echo "FAIL: the sibling archive was extracted"; exit 1; }
-  rm -rf "$work/$name" "$work/$name.zip" "$work/$sibling.zip"
+  expect_byte_name_extracted "$work" "$name" "the hand-over"
+  rm -rf "$work/$name" "$work/$name.zip" "$work/$byte_name_sibling.zip"
 done
 
 # Files that arrive after launch never end the application.

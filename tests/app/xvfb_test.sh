@@ -8,6 +8,7 @@ set -euo pipefail
 root=$1
 build=$2
 shots=$3
+source "$(dirname "$0")/byte_names.sh"
 for tool in xvfb-run xdotool import; do
   command -v "$tool" >/dev/null || { echo "SKIP: no $tool"; exit 77; }
 done
@@ -36,6 +37,19 @@ mkdir "$work/src" && echo hello >"$work/src/a.txt"
 cmake --build "$build" --target corvana corvana-test-drag-source >"$work/build.log" 2>&1 ||
   { echo "FAIL: corvana does not build"; tail -20 "$work/build.log"; exit 1; }
 
+# Presses Ctrl+Q in the window and expects the program to end with status 0.
+#   quit_by_ctrl_q WHEN
+quit_by_ctrl_q() {
+  xdotool windowfocus --sync "$window"
+  xdotool key --clearmodifiers ctrl+q
+  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$pid" 2>/dev/null; then echo "FAIL: Ctrl+Q did not quit $1"; exit 1; fi
+  local status=0
+  wait "$pid" || status=$?
+  pid=""
+  [ "$status" -eq 0 ] || { echo "FAIL: quitting $1 gave status $status"; exit 1; }
+}
+
 # 1. An archive: extracted, and the application quits by itself with status 0.
 status=0
 (cd "$work" && timeout 60 "$root/scripts/run" t.zip) || status=$?
@@ -49,14 +63,7 @@ window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Corvana$' | hea
 [ -n "$window" ] || { echo "FAIL: no window named Corvana"; cat "$work/run.log"; exit 1; }
 sleep 1
 import -window "$window" "$shots/app-xvfb-main-window.png"
-xdotool windowfocus --sync "$window"
-xdotool key --clearmodifiers ctrl+q
-status=0
-for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$pid" 2>/dev/null; then echo "FAIL: Ctrl+Q did not quit"; exit 1; fi
-wait "$pid" || status=$?
-pid=""
-[ "$status" -eq 0 ] || { echo "FAIL: quitting gave status $status"; exit 1; }
+quit_by_ctrl_q "without files"
 
 # 3. An archive whose job ends with a warning: the application stays open with
 # its tile, and quits on Ctrl+Q.
@@ -68,34 +75,14 @@ window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Corvana$' | hea
 sleep 3
 kill -0 "$pid" 2>/dev/null || { echo "FAIL: a job with a warning ended the application"; exit 1; }
 import -window "$window" "$shots/app-xvfb-failed-tile.png"
-xdotool windowfocus --sync "$window"
-xdotool key --clearmodifiers ctrl+q
-for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$pid" 2>/dev/null; then echo "FAIL: Ctrl+Q did not quit after a failed job"; exit 1; fi
-status=0
-wait "$pid" || status=$?
-pid=""
-[ "$status" -eq 0 ] || { echo "FAIL: quitting after a failed job gave status $status"; exit 1; }
+quit_by_ctrl_q "after a failed job"
 
 # 4. A real drag from another program onto the window: a name that is not
 # UTF-8 keeps its bytes, and the sibling named after its lossy UTF-8 reading
 # ("caf\uFFFD") is left alone.
 name=$'caf\xe9'
-sibling=$'caf\xef\xbf\xbd'
-rm -rf "$work/src" && mkdir "$work/src" && echo right >"$work/src/right.txt"
-(cd "$work" && zip -qr right.zip src && mv right.zip "$name.zip")
-rm -rf "$work/src" && mkdir "$work/src" && echo wrong >"$work/src/wrong.txt"
-(cd "$work" && zip -qr wrong.zip src && mv wrong.zip "$sibling.zip")
-rm -rf "$work/src"
-# Every byte but "/" percent-encoded.
-encode() {
-  local hex out=""
-  for hex in $(printf '%s' "$1" | od -An -v -tx1); do
-    if [ "$hex" = 2f ]; then out+=/; else out+="%${hex^^}"; fi
-  done
-  printf '%s' "$out"
-}
-printf 'file://%s\r\n' "$(encode "$work/$name.zip")" >"$work/drag.uris"
+make_byte_name_archives "$work" "$name"
+printf '%s\r\n' "$(file_uri "$work/$name.zip")" >"$work/drag.uris"
 "$root/scripts/run" >"$work/run.log" 2>&1 &
 pid=$!
 window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Corvana$' | head -1) || true
@@ -121,19 +108,10 @@ for _ in $(seq 100); do [ -s "$work/drag.out" ] && break; sleep 0.1; done
 [ "$(cat "$work/drag.out")" = accepted ] ||
   { echo "FAIL: the window did not accept the drop: $(cat "$work/drag.out")"; exit 1; }
 # The source stays until the window has fetched the dropped data.
-for _ in $(seq 200); do [ -f "$work/$name/src/right.txt" ] && break; sleep 0.1; done
+expect_byte_name_extracted "$work" "$name" "the drop"
 kill "$source_pid" 2>/dev/null || true
 wait "$source_pid" 2>/dev/null || true
-[ -f "$work/$name/src/right.txt" ] || { echo "FAIL: the dropped archive was not extracted"; exit 1; }
-[ ! -e "$work/$sibling" ] || { echo "FAIL: the sibling archive was extracted"; exit 1; }
-xdotool windowfocus --sync "$window"
-xdotool key --clearmodifiers ctrl+q
-for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$pid" 2>/dev/null; then echo "FAIL: Ctrl+Q did not quit after the drop"; exit 1; fi
-status=0
-wait "$pid" || status=$?
-pid=""
-[ "$status" -eq 0 ] || { echo "FAIL: quitting after the drop gave status $status"; exit 1; }
+quit_by_ctrl_q "after the drop"
 
 # 5. No display at all: one clear line and status 1.
 status=0
