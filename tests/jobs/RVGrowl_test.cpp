@@ -102,23 +102,31 @@ QProcessEnvironment ChildEnvironment(const QTemporaryDir& home) {
   return environment;
 }
 
-TEST(RVGrowlTest, ReachesTheSessionsNotificationService) {
-  if (!qEnvironmentVariableIsSet(kInChild)) {
-    const QString runner = QStandardPaths::findExecutable(QStringLiteral("dbus-run-session"));
-    if (runner.isEmpty()) GTEST_SKIP() << "dbus-run-session is missing (package dbus)";
-    QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
-    EXPECT_EQ(RunInChild({runner, QStringLiteral("--")}, ChildEnvironment(home)), 0);
-    return;
-  }
+// Runs this test again in a child process on a private session bus of its own.
+void RunInChildOnAPrivateBus() {
+  const QString runner = QStandardPaths::findExecutable(QStringLiteral("dbus-run-session"));
+  if (runner.isEmpty()) GTEST_SKIP() << "dbus-run-session is missing (package dbus)";
+  QTemporaryDir home;
+  ASSERT_TRUE(home.isValid());
+  EXPECT_EQ(RunInChild({runner, QStringLiteral("--")}, ChildEnvironment(home)), 0);
+}
 
-  QDBusConnection service = QDBusConnection::connectToBus(QDBusConnection::SessionBus,
-                                                          QStringLiteral("fake-notifications"));
-  ASSERT_TRUE(service.isConnected());
+// Connects to the session bus as `connection` and takes the notification
+// service's name, with `service` answering its calls.
+void BecomeTheNotificationService(const QString& connection, QObject* service) {
+  QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connection);
+  ASSERT_TRUE(bus.isConnected());
+  ASSERT_TRUE(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), service,
+                                 QDBusConnection::ExportAllSlots));
+  ASSERT_TRUE(bus.registerService(QStringLiteral("org.freedesktop.Notifications")));
+}
+
+TEST(RVGrowlTest, ReachesTheSessionsNotificationService) {
+  if (!qEnvironmentVariableIsSet(kInChild)) return RunInChildOnAPrivateBus();
+
   FakeNotifications fake;
-  ASSERT_TRUE(service.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &fake,
-                                     QDBusConnection::ExportAllSlots));
-  ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
+  ASSERT_NO_FATAL_FAILURE(
+      BecomeTheNotificationService(QStringLiteral("fake-notifications"), &fake));
 
   RVGrowl::notifyWithTitle(QStringLiteral("圧縮を開始しました"), QStringLiteral("/home/u/a b"));
   std::thread worker([] {
@@ -144,26 +152,19 @@ TEST(RVGrowlTest, ReachesTheSessionsNotificationService) {
 }
 
 TEST(RVGrowlTest, WithoutAnAnswerReturnsAtOnce) {
-  if (!qEnvironmentVariableIsSet(kInChild)) {
-    const QString runner = QStandardPaths::findExecutable(QStringLiteral("dbus-run-session"));
-    if (runner.isEmpty()) GTEST_SKIP() << "dbus-run-session is missing (package dbus)";
-    QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
-    EXPECT_EQ(RunInChild({runner, QStringLiteral("--")}, ChildEnvironment(home)), 0);
-    return;
-  }
-  QDBusConnection service = QDBusConnection::connectToBus(QDBusConnection::SessionBus,
-                                                          QStringLiteral("silent-notifications"));
-  ASSERT_TRUE(service.isConnected());
+  if (!qEnvironmentVariableIsSet(kInChild)) return RunInChildOnAPrivateBus();
   // On a thread of its own, so that it takes the calls whatever the sender's
   // thread does meanwhile.
   QThread serviceThread;
   serviceThread.start();
   SilentNotifications silent;
   silent.moveToThread(&serviceThread);
-  ASSERT_TRUE(service.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &silent,
-                                     QDBusConnection::ExportAllSlots));
-  ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
+  BecomeTheNotificationService(QStringLiteral("silent-notifications"), &silent);
+  if (HasFatalFailure()) {
+    serviceThread.quit();
+    serviceThread.wait();
+    return;
+  }
 
   QElapsedTimer timer;
   timer.start();
@@ -172,7 +173,7 @@ TEST(RVGrowlTest, WithoutAnAnswerReturnsAtOnce) {
   EXPECT_LT(timer.elapsed(), 5000);
   // The calls did reach a service, which kept them unanswered.
   EXPECT_TRUE(CVNSpinUntil([&] { return silent.calls == 2; }, 10000));
-  service.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
+  QDBusConnection::disconnectFromBus(QStringLiteral("silent-notifications"));
   serviceThread.quit();
   serviceThread.wait();
 }
@@ -312,22 +313,11 @@ class RVGrowlJobsTest : public ::testing::TestWithParam<JobNotificationCase> {};
 // The start, success and abort notifications of a run, with each job's title
 // keys and texts, while a window of the program is in front.
 TEST_P(RVGrowlJobsTest, EachRunSendsItsStartAndItsEnd) {
-  if (!qEnvironmentVariableIsSet(kInChild)) {
-    const QString runner = QStandardPaths::findExecutable(QStringLiteral("dbus-run-session"));
-    if (runner.isEmpty()) GTEST_SKIP() << "dbus-run-session is missing (package dbus)";
-    QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
-    EXPECT_EQ(RunInChild({runner, QStringLiteral("--")}, ChildEnvironment(home)), 0);
-    return;
-  }
+  if (!qEnvironmentVariableIsSet(kInChild)) return RunInChildOnAPrivateBus();
   const JobNotificationCase& c = GetParam();
-  QDBusConnection service = QDBusConnection::connectToBus(QDBusConnection::SessionBus,
-                                                          QStringLiteral("fake-notifications"));
-  ASSERT_TRUE(service.isConnected());
   FakeNotifications fake;
-  ASSERT_TRUE(service.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &fake,
-                                     QDBusConnection::ExportAllSlots));
-  ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
+  ASSERT_NO_FATAL_FAILURE(
+      BecomeTheNotificationService(QStringLiteral("fake-notifications"), &fake));
 
   // Notifications show while the program is in front too.
   QWidget front;
