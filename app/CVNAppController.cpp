@@ -12,6 +12,7 @@
 #include "app/CVNArchiveMenuController.h"
 #include "app/CVNCollectionView.h"
 #include "app/CVNOptionTables.h"
+#include "app/CVNUpdateCheck.h"
 #include "app/CVNUserDefaults.h"
 #include "engine/io/RVException.h"
 #include "jobs/CVNArchiveOperation.h"
@@ -240,8 +241,15 @@ void CVNAppController::operationDidFinish(CVNOperation* operation) {
   disconnect(found->second);
   finishObservations_.erase(found);
   // Only the job that has just finished decides; earlier warnings hold nothing open.
-  if (terminatesAutomatically_ && operation->warningCount() == 0 && !hasUnfinishedOperations()) {
-    terminate();
+  if (terminatesAutomatically_) {
+    const bool terminates = operation->warningCount() == 0 && !hasUnfinishedOperations();
+    // Quitting now would end the check's wait or its alert, and with them
+    // the day's check.
+    if (CVNUpdateCheck::isChecking()) {
+      terminatesAfterUpdateCheck_ = terminates;
+    } else if (terminates) {
+      terminate();
+    }
   }
   if (!operation->isCancelled()) {
     emit attentionRequested();
@@ -366,6 +374,13 @@ void CVNAppController::commitDataRequest(QSessionManager& manager) {
 }
 
 void CVNAppController::checkForUpdates() { emit checkForUpdatesRequested(); }
+
+void CVNAppController::updateCheckDidReturn() {
+  if (!terminatesAfterUpdateCheck_) return;
+  terminatesAfterUpdateCheck_ = false;
+  // A job added meanwhile that is still running decides when it finishes.
+  if (!hasUnfinishedOperations()) terminate();
+}
 
 bool CVNAppController::eventFilter(QObject* watched, QEvent* event) {
   if (watched == window_ && event->type() == QEvent::Close) {

@@ -103,6 +103,9 @@ class CVNAppController : public QObject {
 
   // The update check (wired by the update checker).
   void checkForUpdates();
+  // An update check has returned, its alert answered: an automatic quit held
+  // back meanwhile happens now, if no job has come to stop it.
+  void updateCheckDidReturn();
 
   QWidget* window() const { return window_; }
   void setWindow(QWidget* window);
@@ -162,6 +165,8 @@ class CVNAppController : public QObject {
   std::map<CVNOperation*, QMetaObject::Connection> finishObservations_;
   QPointer<CVNYesNoAlert> terminateAlert_;
   bool terminatesWhenDrained_ = false;
+  // The automatic quit came while an update check was under way.
+  bool terminatesAfterUpdateCheck_ = false;
   bool terminated_ = false;
   bool terminationDecided_ = false;
   std::function<void()> terminationHandler_;

@@ -25,6 +25,10 @@ namespace {
 
 bool gChecking = false;  // main thread only
 
+// The longest reply read. The answer is one number; anything longer is no
+// answer, and reading it on would only fill memory.
+constexpr qint64 kMaxReplySize = 64 * 1024;
+
 // The outcome of the request: a failure's text key, or the number of the reply.
 using Outcome = std::variant<const char*, int32_t>;
 
@@ -33,8 +37,10 @@ constexpr const char* kNoConnection =
 constexpr const char* kNotHttp = CVN_KEY("アップデート確認:ダイアログ本文:ネットワークエラー");
 constexpr const char* kFailed = CVN_KEY("アップデート確認:ダイアログ本文:アップデート確認失敗");
 
-// What the finished `reply` brought.
-Outcome outcomeOf(QNetworkReply& reply) {
+// What the finished `reply` brought, its body read as `body`; `tooLong` when
+// the body was cut off at kMaxReplySize.
+Outcome outcomeOf(QNetworkReply& reply, const QByteArray& body, bool tooLong) {
+  if (tooLong) return kFailed;
   const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
   const QNetworkReply::NetworkError error = reply.error();
   if (!status.isValid()) return error != QNetworkReply::NoError ? kNoConnection : kNotHttp;
@@ -45,8 +51,17 @@ Outcome outcomeOf(QNetworkReply& reply) {
   if (transportFailed || (status.toInt() == 200 && error != QNetworkReply::NoError))
     return kNoConnection;
   if (status.toInt() != 200) return kFailed;
-  return CVNUpdateCheck::versionFromReply(reply.readAll());
+  return CVNUpdateCheck::versionFromReply(body);
 }
+
+// The pointer shows the program busy while it lives.
+class BusyPointer {
+ public:
+  BusyPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~BusyPointer() { QApplication::restoreOverrideCursor(); }
+  BusyPointer(const BusyPointer&) = delete;
+  BusyPointer& operator=(const BusyPointer&) = delete;
+};
 
 // Runs an application-modal alert over `window` to its end; answers whether
 // the second of two buttons was chosen.
@@ -95,6 +110,8 @@ CVNUpdateCheck* CVNUpdateCheck::install(CVNAppController* controller) {
   check->setWindow(controller->window());
   connect(controller, &CVNAppController::checkForUpdatesRequested, check,
           &CVNUpdateCheck::checkForUpdates);
+  connect(check, &CVNUpdateCheck::checkDidReturn, controller,
+          &CVNAppController::updateCheckDidReturn);
   // Launch finishes before the event loop runs. Inside it, a quit asked for
   // while the check waits ends every loop; before it, the quit would be lost.
   QTimer::singleShot(0, check, &CVNUpdateCheck::checkForUpdatesIfDue);
@@ -126,11 +143,17 @@ bool CVNUpdateCheck::isChecking() { return gChecking; }
 
 void CVNUpdateCheck::_isUpdated(bool quiet) {
   if (gChecking) return;
-  gChecking = true;
-  struct Clear {
-    ~Clear() { gChecking = false; }
-  } clear;
+  {
+    gChecking = true;
+    struct Clear {
+      ~Clear() { gChecking = false; }
+    } clear;
+    runCheck(quiet);
+  }
+  emit checkDidReturn();
+}
 
+void CVNUpdateCheck::runCheck(bool quiet) {
   const QString version =
       QString::fromUtf8(CVNBundleVersion.data(), static_cast<qsizetype>(CVNBundleVersion.size()));
   QNetworkRequest request(
@@ -138,26 +161,42 @@ void CVNUpdateCheck::_isUpdated(bool quiet) {
   const int timeout = static_cast<int>(transferTimeout_.count());
   request.setTransferTimeout(timeout);
   std::unique_ptr<QNetworkReply> reply(manager_->get(request));
+  // Bounds what the transfer buffers before the body below takes it.
+  reply->setReadBufferSize(kMaxReplySize + 1);
 
-  // The transfer time-out restarts with every byte; this one bounds the whole wait.
-  QTimer deadline;
-  deadline.setSingleShot(true);
-  connect(&deadline, &QTimer::timeout, reply.get(), &QNetworkReply::abort);
-  deadline.start(timeout);
+  QByteArray body;
+  bool tooLong = false;
+  connect(reply.get(), &QNetworkReply::readyRead, reply.get(), [&] {
+    body += reply->read(kMaxReplySize + 1 - body.size());
+    if (body.size() <= kMaxReplySize) return;
+    tooLong = true;
+    reply->abort();
+  });
 
-  // Clicks and keys wait until the check is over, as they would behind a
-  // blocking request, but repaints and the jobs' calls to the main thread go on.
-  QEventLoop loop;
-  connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-  if (!reply->isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
-  deadline.stop();
+  {
+    // The transfer time-out restarts with every byte; this one bounds the whole wait.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    connect(&deadline, &QTimer::timeout, reply.get(), &QNetworkReply::abort);
+    deadline.start(timeout);
+
+    // Clicks and keys wait until the check is over, as they would behind a
+    // blocking request, but repaints and the jobs' calls to the main thread go on.
+    const BusyPointer busy;
+    QEventLoop loop;
+    connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+  }
   if (!reply->isFinished()) {
     // The application is leaving its event loops: nothing more to show.
     reply->abort();
     return;
   }
+  // What arrived with the last signal but was not read yet.
+  if (!tooLong) body += reply->read(kMaxReplySize + 1 - body.size());
+  tooLong = tooLong || body.size() > kMaxReplySize;
 
-  const Outcome outcome = outcomeOf(*reply);
+  const Outcome outcome = outcomeOf(*reply, body, tooLong);
   reply.reset();
   if (const auto* failure = std::get_if<const char*>(&outcome)) {
     if (!quiet) runAlert(window_, *failure, false);

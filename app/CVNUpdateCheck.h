@@ -28,8 +28,9 @@ class CVNUpdateCheck : public QObject {
   ~CVNUpdateCheck() override;
 
   // Gives `controller` its update check, owned by it: the menu command answers
-  // its checkForUpdatesRequested(), and the launch-time check runs on the event
-  // loop's first turn. Call it once launch has finished.
+  // its checkForUpdatesRequested(), every check that returns is reported to its
+  // updateCheckDidReturn(), and the launch-time check runs on the event loop's
+  // first turn. Call it once launch has finished.
   static CVNUpdateCheck* install(CVNAppController* controller);
 
   // The menu command: a check that reports every outcome.
@@ -45,10 +46,11 @@ class CVNUpdateCheck : public QObject {
 
   // One check. Returns once the user has answered its alert, at once when it
   // shows none, and at once when another check is under way (checks never
-  // overlap). Meanwhile the event loop runs without user input: windows
-  // repaint and jobs go on, clicks and keys wait. A quiet check shows only an
-  // update or an invalid version; failures and a current version stay silent.
-  // Main thread.
+  // overlap). While it waits for the reply the event loop runs without user
+  // input, with the busy pointer: windows repaint and jobs go on, clicks and
+  // keys wait. A reply longer than 64 KiB is a failed check. A quiet check
+  // shows only an update or an invalid version; failures and a current version
+  // stay silent. Main thread.
   void _isUpdated(bool quiet);
 
   // Whether a check is under way in this process.
@@ -66,7 +68,13 @@ class CVNUpdateCheck : public QObject {
   std::chrono::milliseconds transferTimeout() const { return transferTimeout_; }
   void setTransferTimeout(std::chrono::milliseconds timeout) { transferTimeout_ = timeout; }
 
+ signals:
+  // A check of this object has returned, its alert answered.
+  void checkDidReturn();
+
  private:
+  void runCheck(bool quiet);
+
   QNetworkAccessManager* manager_;
   QPointer<QWidget> window_;
   std::chrono::milliseconds transferTimeout_ = kDefaultTransferTimeout;

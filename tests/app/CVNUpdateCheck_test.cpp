@@ -3,10 +3,18 @@
 // window repainting meanwhile, no overlapping checks, and the daily schedule.
 #include "app/CVNUpdateCheck.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCursor>
+#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QMessageBox>
@@ -19,19 +27,26 @@
 #include <QTranslator>
 #include <QUrl>
 #include <QWidget>
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "AppTestSupport.h"
 #include "CVNBundle.h"
+#include "HeldOperation.h"
 #include "app/CVNAppController.h"
 #include "app/CVNUserDefaults.h"
 #include "jobs/CVNLocalization.h"
+#include "support/TestSupport.h"
+#include "support/TestZipArchive.h"
 
 namespace {
 
@@ -79,6 +94,8 @@ class Server : public QObject {
   std::vector<QByteArray> requests;
   // Called when a request has arrived, before it is answered.
   std::function<void()> onRequest;
+  // When set, the answer waits until it holds.
+  std::function<bool()> answerWhen;
 
   Server() {
     server_.listen(QHostAddress::LocalHost);
@@ -101,6 +118,21 @@ class Server : public QObject {
     pending.clear();
     if (onRequest) onRequest();
     if (silent) return;
+    if (answerWhen && !answerWhen()) {
+      auto* poll = new QTimer(socket);
+      connect(poll, &QTimer::timeout, socket, [this, socket, poll] {
+        if (!answerWhen()) return;
+        poll->stop();
+        poll->deleteLater();
+        answer(socket);
+      });
+      poll->start(5);
+      return;
+    }
+    answer(socket);
+  }
+
+  void answer(QTcpSocket* socket) {
     if (drips) {
       socket->write("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
       auto* drip = new QTimer(socket);
@@ -256,7 +288,13 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"Menu500", false, 500, "5", nullptr, kFailed, 1, false},
         ReplyCase{"Menu204", false, 204, "", nullptr, kFailed, 1, false},
         ReplyCase{"Quiet404", true, 404, "5", nullptr, kNone, 0, false},
-        ReplyCase{"Quiet500", true, 500, "-2", nullptr, kNone, 0, false}),
+        ReplyCase{"Quiet500", true, 500, "-2", nullptr, kNone, 0, false},
+        // The longest reply read is 64 KiB; a longer one is a failed check.
+        ReplyCase{"AtTheCap", false, 200, QByteArray(65535, ' ') + "5", kLater, kUpdate, 2, false},
+        ReplyCase{"PastTheCap", false, 200, QByteArray(65536, ' ') + "5", nullptr, kFailed, 1,
+                  false},
+        ReplyCase{"QuietPastTheCap", true, 200, "5" + QByteArray(65536, ' '), nullptr, kNone, 0,
+                  false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(UpdateCheckVersion, ReadsTheLeadingNumberClampedTo32Bits) {
@@ -367,6 +405,167 @@ TEST_F(UpdateCheckTest, AServerThatKeepsSendingStillEndsAtTheTimeOut) {
   EXPECT_LT(elapsed.elapsed(), 2500);
   ASSERT_EQ(alerts_.size(), 1u);
   EXPECT_EQ(alerts_[0].text, CVNLocalizedString(kNoConnection));
+}
+
+// A loopback server on a thread of its own that answers one request with a
+// body without end: it sends until the client goes away or, so that a check
+// that reads on cannot run the test away, until kLimit bytes or kTimeLimitMs.
+class EndlessServer {
+ public:
+  static constexpr uint64_t kLimit = uint64_t{256} << 20;
+  static constexpr int kTimeLimitMs = 20000;
+
+  EndlessServer() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof(address);
+    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        ::listen(listener_, 1) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+      return;
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~EndlessServer() {
+    if (thread_.joinable()) thread_.join();
+    if (listener_ >= 0) ::close(listener_);
+  }
+
+  quint16 port() const { return port_; }
+  // Waits until the server has stopped; answers whether the client went away
+  // (rather than the server reaching its limits).
+  bool waitUntilStopped() {
+    if (thread_.joinable()) thread_.join();
+    return clientLeft_;
+  }
+  uint64_t sent() const { return sent_; }
+
+ private:
+  void serve() {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeLimitMs);
+    const auto msLeft = [&] {
+      return static_cast<int>(std::max<int64_t>(
+          0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                   std::chrono::steady_clock::now())
+                 .count()));
+    };
+    pollfd waiting{listener_, POLLIN, 0};
+    if (::poll(&waiting, 1, msLeft()) != 1) return;
+    const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client < 0) return;
+    std::string request;
+    char buffer[4096];
+    while (request.find("\r\n\r\n") == std::string::npos) {
+      pollfd in{client, POLLIN, 0};
+      if (::poll(&in, 1, msLeft()) != 1) break;
+      const ssize_t got = ::recv(client, buffer, sizeof(buffer), 0);
+      if (got <= 0) break;
+      request.append(buffer, static_cast<size_t>(got));
+    }
+    // Without a length, the body lasts until the connection closes.
+    std::string chunk = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n";
+    chunk += std::string(64 * 1024, '0');
+    while (sent_ < kLimit) {
+      pollfd out{client, POLLOUT, 0};
+      if (::poll(&out, 1, msLeft()) != 1) break;
+      const ssize_t put = ::send(client, chunk.data(), chunk.size(), MSG_NOSIGNAL);
+      if (put < 0) {
+        clientLeft_ = errno == EPIPE || errno == ECONNRESET;
+        break;
+      }
+      sent_ += static_cast<uint64_t>(put);
+      chunk.erase(0, static_cast<size_t>(put));
+      if (chunk.empty()) chunk.assign(64 * 1024, '0');
+    }
+    ::close(client);
+  }
+
+  int listener_ = -1;
+  quint16 port_ = 0;
+  std::thread thread_;
+  std::atomic<uint64_t> sent_ = 0;
+  std::atomic<bool> clientLeft_ = false;
+};
+
+// The peak resident size of the process so far, in KiB.
+long peakResidentKiB() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+class UpdateCheckEndlessTest : public UpdateCheckTest,
+                               public ::testing::WithParamInterface<bool> {};
+
+TEST_P(UpdateCheckEndlessTest, AReplyWithoutEndIsAFailedCheckAtOnceInFlatMemory) {
+  const bool quiet = GetParam();
+  EndlessServer endless;
+  ASSERT_NE(endless.port(), 0);
+  table_.address = QStringLiteral("http://127.0.0.1:%1/update?version=%@").arg(endless.port());
+  const long peakBefore = peakResidentKiB();
+  QElapsedTimer elapsed;
+  elapsed.start();
+  check_._isUpdated(quiet);
+  const qint64 took = elapsed.elapsed();
+
+  if (quiet) {
+    EXPECT_TRUE(alerts_.empty());
+  } else {
+    ASSERT_EQ(alerts_.size(), 1u);
+    EXPECT_EQ(alerts_[0].text, CVNLocalizedString(kFailed));
+  }
+  // The check hung up: the server did not stop at its own limits.
+  EXPECT_TRUE(endless.waitUntilStopped()) << endless.sent() << " bytes sent";
+  EXPECT_LT(endless.sent(), EndlessServer::kLimit / 4);
+  EXPECT_LT(peakResidentKiB() - peakBefore, 32 * 1024);
+  // Long before the 30 s time-out that bounds every check.
+  EXPECT_LT(took, 15000);
+  EXPECT_EQ(check_.transferTimeout(), CVNUpdateCheck::kDefaultTransferTimeout);
+}
+
+INSTANTIATE_TEST_SUITE_P(Checks, UpdateCheckEndlessTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Quiet" : "Menu"; });
+
+// The override pointer, as its shape or -1 when none.
+int overridePointer() {
+  const QCursor* cursor = QApplication::overrideCursor();
+  return cursor ? static_cast<int>(cursor->shape()) : -1;
+}
+
+TEST_F(UpdateCheckTest, ThePointerIsBusyWhileTheCheckWaitsAndOnlyThen) {
+  const struct {
+    const char* name;
+    bool silent;  // the wait ends at the time-out, without an alert when quiet
+    bool quiet;
+  } cases[] = {
+      {"answered", false, false},
+      {"timed out", true, false},
+      {"timed out quietly", true, true},
+  };
+  for (const auto& c : cases) {
+    alerts_.clear();
+    server_.silent = c.silent;
+    server_.body = "5";
+    answer_ = kLater;
+    check_.setTransferTimeout(300ms);
+    std::optional<int> whileWaiting;
+    server_.onRequest = [&] { whileWaiting = overridePointer(); };
+    std::optional<int> underTheAlert;
+    onAlert_ = [&](QMessageBox* box) {
+      underTheAlert = overridePointer();
+      QTimer::singleShot(0, box->buttons().value(0), &QAbstractButton::click);
+    };
+    check_._isUpdated(c.quiet);
+    EXPECT_EQ(whileWaiting, static_cast<int>(Qt::WaitCursor)) << c.name;
+    EXPECT_EQ(alerts_.size(), c.quiet ? 0u : 1u) << c.name;
+    if (!c.quiet) {
+      EXPECT_EQ(underTheAlert, -1) << c.name;
+    }
+    EXPECT_EQ(overridePointer(), -1) << c.name;
+  }
 }
 
 TEST_F(UpdateCheckTest, AQuietCheckAtTheTimeOutShowsNothing) {
@@ -520,6 +719,138 @@ TEST_F(UpdateCheckTest, TheControllerRunsTheLaunchCheckOnceTheLoopTurnsAndTheMen
   ASSERT_EQ(alerts_.size(), 2u);
   EXPECT_EQ(alerts_[1].text, CVNLocalizedString(kCurrent));
 }
+
+// --- The automatic quit and the launch-time check ---------------------------
+
+enum class FinishWhen { WhileWaiting, WhileTheAlertIsUp };
+
+struct LaunchCheckCase {
+  const char* name;
+  QByteArray reply;
+  FinishWhen when;      // when the last launch job finishes
+  bool warnedJobAfter;  // then a further job finishes with a warning, before the check returns
+  bool quits;
+  size_t alerts;
+};
+
+// A program started with a Zip file, its launch-time check due: the launch
+// job and a held one are in the queue, and the held one finishes while the
+// check is under way.
+class LaunchCheckTest : public UpdateCheckTest,
+                        public ::testing::WithParamInterface<LaunchCheckCase> {
+ protected:
+  void SetUp() override {
+    UpdateCheckTest::SetUp();
+    controller_.awakeFromNib();
+    controller_.setTerminationHandler([this] {
+      ++terminations_;
+      checkingAtTermination_ = CVNUpdateCheck::isChecking();
+      alertsAtTermination_ = alerts_.size();
+    });
+    QObject::connect(&controller_, &CVNAppController::attentionRequested,
+                     [this] { ++finishesHandled_; });
+    const std::string zip = dir_ / "t.zip";
+    corvana_test::writeFile(zip, corvana_test::TestZipBuilder().add("a.txt", "payload").archive());
+    controller_.openFiles({zip});
+    controller_.applicationDidFinishLaunching();
+    held_ = addHeld();
+  }
+
+  void TearDown() override {
+    for (const auto& held : helds_) held->release();
+    UpdateCheckTest::TearDown();
+  }
+
+  std::shared_ptr<HeldOperation> addHeld() {
+    auto held = std::make_shared<HeldOperation>();
+    helds_.push_back(held);
+    controller_.addOperation(held);
+    return held;
+  }
+
+  // Lets the held job finish, and once the controller has taken its finish,
+  // `then` runs.
+  void finishHeld(const std::function<void()>& then) {
+    held_->release();
+    waitForFinishes(2, then);
+  }
+  // A job cancelled by a quit brings no attention request; the deadline keeps
+  // such a failure from leaving the alert up for good.
+  void waitForFinishes(int count, const std::function<void()>& then) {
+    auto* poll = new QTimer(&controller_);
+    const QDeadlineTimer deadline(5000);
+    QObject::connect(poll, &QTimer::timeout, [this, poll, count, then, deadline] {
+      if (finishesHandled_ < count && !deadline.hasExpired()) return;
+      poll->stop();
+      poll->deleteLater();
+      then();
+    });
+    poll->start(5);
+  }
+
+  corvana_test::TempDir dir_;
+  CVNAppController controller_;
+  std::vector<std::shared_ptr<HeldOperation>> helds_;
+  std::shared_ptr<HeldOperation> held_;
+  int finishesHandled_ = 0;
+  int terminations_ = 0;
+  bool checkingAtTermination_ = false;
+  size_t alertsAtTermination_ = 0;
+};
+
+TEST_P(LaunchCheckTest, TheAutomaticQuitWaitsForTheCheckAndItsAnswer) {
+  const LaunchCheckCase& c = GetParam();
+  server_.body = c.reply;
+  answer_ = kLater;
+  bool finished = false;
+  if (c.when == FinishWhen::WhileWaiting) {
+    server_.onRequest = [&] { finishHeld([&] { finished = true; }); };
+    server_.answerWhen = [&] { return finished; };
+  } else {
+    onAlert_ = [&](QMessageBox* box) {
+      QPointer<QAbstractButton> later;
+      for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == CVNLocalizedString(kLater)) later = button;
+      }
+      finishHeld([&, later] {
+        const auto answer = [later] {
+          if (later) later->click();
+        };
+        if (!c.warnedJobAfter) {
+          answer();
+          return;
+        }
+        addHeld()->release(/*warn=*/true);
+        waitForFinishes(3, answer);
+      });
+    };
+  }
+  bool returned = false;
+  CVNUpdateCheck* check = CVNUpdateCheck::install(&controller_);
+  QObject::connect(check, &CVNUpdateCheck::checkDidReturn, [&] { returned = true; });
+  ASSERT_TRUE(CVNSpinUntil([&] { return returned; }, 20000));
+  EXPECT_EQ(alerts_.size(), c.alerts);
+  EXPECT_TRUE(defaults().objectForKey(lastCheckKey()).toDateTime().isValid());
+  if (c.quits) {
+    ASSERT_TRUE(CVNSpinUntil([&] { return terminations_ > 0; }));
+    EXPECT_FALSE(checkingAtTermination_);
+    EXPECT_EQ(alertsAtTermination_, c.alerts);
+  } else {
+    CVNSpinUntil([] { return false; }, 300);
+  }
+  EXPECT_EQ(terminations_, c.quits ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LaunchCheckTest,
+    ::testing::Values(
+        LaunchCheckCase{"WhileWaitingForAQuietReply", "0", FinishWhen::WhileWaiting, false, true,
+                        0},
+        LaunchCheckCase{"WhileWaitingForAnUpdate", "5", FinishWhen::WhileWaiting, false, true, 1},
+        LaunchCheckCase{"WhileTheAlertIsUp", "5", FinishWhen::WhileTheAlertIsUp, false, true, 1},
+        LaunchCheckCase{"AWarnedJobFinishesLast", "5", FinishWhen::WhileTheAlertIsUp, true, false,
+                        1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The alert a person sees when an update exists, in both languages.
 class UpdateCheckScreenshotTest : public UpdateCheckTest,
