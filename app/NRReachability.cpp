@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <linux/netlink.h>
+#include <linux/nexthop.h>
 #include <linux/rtnetlink.h>
 #include <net/if.h>
 #include <netdb.h>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <QSocketNotifier>
+#include <QThread>
 #include <QtGlobal>
 #include <cerrno>
 #include <cstring>
@@ -41,6 +43,9 @@ struct Route {
   unsigned char dstLength = 0;
   uint32_t table = RT_TABLE_UNSPEC;
   std::vector<NextHop> hops;
+  // The nexthop object the route goes through, 0 when none. Without the
+  // kernel's compatibility mode it comes alone, without the hops above.
+  uint32_t nexthopId = 0;
 };
 
 int openRouteSocket(int flags = 0) {
@@ -113,6 +118,10 @@ Route parseRoute(const nlmsghdr* header) {
         break;
       case RTA_MULTIPATH:
         route.hops = hopsOfMultipath(a);
+        break;
+      case RTA_NH_ID:
+        if (RTA_PAYLOAD(a) >= sizeof(uint32_t))
+          std::memcpy(&route.nexthopId, RTA_DATA(a), sizeof(uint32_t));
         break;
       default:
         break;
@@ -206,12 +215,62 @@ struct NRReachability::Ref {
     return (link->ifi_flags & IFF_UP) && (link->ifi_flags & IFF_RUNNING);
   }
 
+  // The ways out of nexthop object `id`: its own, or those of its group's
+  // members (groups hold no groups). None for a blackhole or an unknown id.
+  std::vector<NextHop> hopsOfNexthop(uint32_t id, bool inGroup = false) {
+    nhmsg body{};
+    body.nh_family = AF_UNSPEC;
+    std::vector<char> request = makeRequest(RTM_GETNEXTHOP, 0, body);
+    addAttribute(request, NHA_ID, &id, sizeof(id));
+    std::vector<std::vector<char>> answers;
+    if (query(std::move(request), answers) != 0 || answers.empty()) return {};
+    const auto* header = reinterpret_cast<const nlmsghdr*>(answers.front().data());
+    if (header->nlmsg_type != RTM_NEWNEXTHOP) return {};
+    int oif = 0;
+    bool hasGateway = false;
+    std::vector<uint32_t> members;
+    const auto* message = static_cast<const nhmsg*>(NLMSG_DATA(header));
+    int left = static_cast<int>(header->nlmsg_len) - static_cast<int>(NLMSG_SPACE(sizeof(nhmsg)));
+    for (const auto* a = reinterpret_cast<const rtattr*>(reinterpret_cast<const char*>(message) +
+                                                         NLMSG_ALIGN(sizeof(nhmsg)));
+         RTA_OK(a, left); a = RTA_NEXT(a, left)) {
+      switch (a->rta_type) {
+        case NHA_BLACKHOLE:
+          return {};
+        case NHA_OIF:
+          if (RTA_PAYLOAD(a) >= sizeof(uint32_t)) std::memcpy(&oif, RTA_DATA(a), sizeof(uint32_t));
+          break;
+        case NHA_GATEWAY:
+          hasGateway = true;
+          break;
+        case NHA_GROUP: {
+          const size_t count = RTA_PAYLOAD(a) / sizeof(nexthop_grp);
+          const auto* member = static_cast<const nexthop_grp*>(RTA_DATA(a));
+          for (size_t i = 0; i < count; ++i) members.push_back(member[i].id);
+          break;
+        }
+        default:
+          break;
+      }
+    }
+    std::vector<NextHop> hops;
+    if (oif > 0) hops.push_back({oif, hasGateway});
+    if (!inGroup) {
+      for (const uint32_t member : members) {
+        for (const NextHop& hop : hopsOfNexthop(member, true)) hops.push_back(hop);
+      }
+    }
+    return hops;
+  }
+
   // The flags of `route`: reachable through its first hop whose link is up.
   uint32_t flagsOf(const Route& route) {
     if (!carriesTraffic(route.type)) return 0;
     // Traffic to one of our own addresses never leaves the host.
     if (route.type == RTN_LOCAL) return FlagReachable | FlagIsDirect;
-    for (const NextHop& hop : route.hops) {
+    const std::vector<NextHop> hops =
+        route.hops.empty() && route.nexthopId != 0 ? hopsOfNexthop(route.nexthopId) : route.hops;
+    for (const NextHop& hop : hops) {
       if (linkIsUp(hop.ifindex))
         return FlagReachable | (hop.hasGateway ? 0u : uint32_t{FlagIsDirect});
     }
@@ -272,7 +331,21 @@ NRReachability::NRReachability(std::unique_ptr<Ref> reachabilityRef, bool always
     : reachabilityRef_(std::move(reachabilityRef)),
       alwaysReturnWiFiStatus_(alwaysReturnWiFiStatus) {}
 
-NRReachability::~NRReachability() { stopNotifier(); }
+NRReachability::~NRReachability() {
+  if (!notifier_) return;
+  if (notifier_->thread() == QThread::currentThread()) {
+    stopNotifier();
+    return;
+  }
+  // Torn down elsewhere than it was started, against the rule: a notifier can
+  // only be stopped on its own thread, so it goes there to be deleted, and the
+  // socket is closed once it is gone.
+  QSocketNotifier* notifier = notifier_.release();
+  QObject::disconnect(notifier, &QSocketNotifier::activated, nullptr, nullptr);
+  const int socket = notifierSocket_;
+  QObject::connect(notifier, &QObject::destroyed, [socket] { ::close(socket); });
+  notifier->deleteLater();
+}
 
 std::unique_ptr<NRReachability> NRReachability::reachability() {
   auto reachabilityRef = std::make_unique<Ref>(Ref::Kind::Internet, std::vector<Address>{});
@@ -341,12 +414,17 @@ void NRReachability::startNotifier() {
   notifierSocket_ = fd;
   // Read before watching, so a change in between is still seen as one.
   lastFlags_ = reachabilityFlags();
+  // The notifier belongs to this thread. With it as the context, the socket is
+  // read and the change reported here, whatever thread the monitor was made on.
   notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-  connect(notifier_.get(), &QSocketNotifier::activated, this,
-          &NRReachability::reachabilityDidChange);
+  connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
+          [this] { reachabilityDidChange(); });
 }
 
 void NRReachability::stopNotifier() {
+  if (!notifier_) return;
+  const bool result = notifier_->thread() == QThread::currentThread();
+  if (!result) RVRaiseInvalidParameter("result");
   notifier_.reset();
   if (notifierSocket_ >= 0) ::close(notifierSocket_);
   notifierSocket_ = -1;

@@ -28,7 +28,8 @@ class NRReachability : public QObject {
   };
 
   // The internet in general (0.0.0.0): reachable through a default route whose
-  // link is up, direct when that route has no gateway. Not started.
+  // link is up, direct when that route has no gateway; a route through a
+  // nexthop object takes that object's link and gateway. Not started.
   static std::unique_ptr<NRReachability> reachability();
   // The link-local network (169.254.0.0): the kernel's route to that address
   // decides. status() counts it reachable only when the route is direct.
@@ -42,16 +43,19 @@ class NRReachability : public QObject {
   // any thread. Never started by itself.
   static NRReachability* defaultReachability();
 
+  // Stops the notifier; destroy a started monitor on the thread that started it.
   ~NRReachability() override;
   NRReachability(const NRReachability&) = delete;
   NRReachability& operator=(const NRReachability&) = delete;
 
   // Watches the kernel's link, address and route changes from the calling
-  // thread's event loop; from then on every change that alters the flags emits
+  // thread's event loop, whatever thread the monitor was made on; from then on
+  // every change that alters the flags emits
   // NRReachabilityStatusDidChangeNotification on that thread. Starting again
-  // starts afresh.
+  // starts afresh, on the thread that started before.
   void startNotifier();
-  // Stops watching; call it on the thread that started. Nothing when not started.
+  // Stops watching; on the thread that started (elsewhere it raises the
+  // invalid-parameter error). Nothing when not started.
   void stopNotifier();
 
   // Whether a connection must be set up first; never so on this system.

@@ -6,19 +6,28 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QString>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "AppTestSupport.h"
+#include "engine/io/RVException.h"
 
 namespace {
 
@@ -49,6 +58,16 @@ class ReachabilityTest : public ::testing::Test {
     return ip("link add x0 type veth peer name x1") && ip("link set x1 up") && ip("link set x0 up");
   }
 
+  // Makes routes in the test's namespace name their nexthop objects alone.
+  static bool nexthopObjectsOnly() {
+    if (!ip("nexthop show")) return false;
+    // Opened from this thread, the file is the test namespace's.
+    std::ofstream mode("/proc/sys/net/ipv4/nexthop_compat_mode");
+    mode << "0\n";
+    mode.close();
+    return mode.good();
+  }
+
   int original_ = -1;
   bool moved_ = false;
 };
@@ -63,6 +82,9 @@ struct FlagsCase {
   NRReachability::NetworkStatus status;
   bool reachable;  // the raw flags
   bool isDirect;
+  // Routes name nexthop objects alone, without the kernel's compatibility
+  // copies of their links and gateways.
+  bool nexthopObjectsOnly = false;
 };
 
 class ReachabilityFlagsTest : public ReachabilityTest,
@@ -71,6 +93,8 @@ class ReachabilityFlagsTest : public ReachabilityTest,
 TEST_P(ReachabilityFlagsTest, FollowsTheRoutingTable) {
   const FlagsCase& c = GetParam();
   if (c.needsLink && !addLink()) GTEST_SKIP() << "the kernel makes no veth pairs";
+  if (c.nexthopObjectsOnly && !nexthopObjectsOnly())
+    GTEST_SKIP() << "the kernel has no nexthop objects or no nexthop_compat_mode";
   for (const std::string& command : c.commands) ASSERT_TRUE(ip(command)) << command;
 
   std::unique_ptr<NRReachability> monitor;
@@ -182,6 +206,58 @@ INSTANTIATE_TEST_SUITE_P(
                   Target::Localhost,
                   NRReachability::Reachable,
                   true,
+                  true},
+        FlagsCase{"NexthopThroughGateway",
+                  {"addr add 10.0.0.2/24 dev x0", "nexthop add id 1 via 10.0.0.1 dev x0",
+                   "route add default nhid 1"},
+                  true,
+                  Target::Internet,
+                  NRReachability::Reachable,
+                  true,
+                  false,
+                  true},
+        FlagsCase{"NexthopOnTheLink",
+                  {"nexthop add id 1 dev x0", "route add default nhid 1"},
+                  true,
+                  Target::Internet,
+                  NRReachability::Reachable,
+                  true,
+                  true,
+                  true},
+        FlagsCase{"NexthopGroup",
+                  {"addr add 10.0.0.2/24 dev x0", "nexthop add id 1 via 10.0.0.1 dev x0",
+                   "nexthop add id 2 group 1", "route add default nhid 2"},
+                  true,
+                  Target::Internet,
+                  NRReachability::Reachable,
+                  true,
+                  false,
+                  true},
+        FlagsCase{"NexthopWithoutCarrier",
+                  {"addr add 10.0.0.2/24 dev x0", "nexthop add id 1 via 10.0.0.1 dev x0",
+                   "route add default nhid 1", "link set x1 down"},
+                  true,
+                  Target::Internet,
+                  NRReachability::NotReachable,
+                  false,
+                  false,
+                  true},
+        FlagsCase{"NexthopBlackhole",
+                  {"link set lo up", "nexthop add id 1 blackhole", "route add default nhid 1"},
+                  true,
+                  Target::Internet,
+                  NRReachability::NotReachable,
+                  false,
+                  false,
+                  true},
+        FlagsCase{"Ipv6NexthopThroughGateway",
+                  {"-6 addr add 2001:db8::2/64 dev x0 nodad",
+                   "-6 nexthop add id 1 via 2001:db8::1 dev x0", "-6 route add default nhid 1"},
+                  true,
+                  Target::Internet,
+                  NRReachability::Reachable,
+                  true,
+                  false,
                   true}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -229,6 +305,116 @@ TEST_F(ReachabilityTest, ChangesAreSignalledOnlyWhileStarted) {
   ASSERT_TRUE(ip("route del default"));
   settle();
   EXPECT_EQ(changes, 4);
+}
+
+// The CPU time of the whole process, in seconds.
+double processCpuSeconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+struct ThreadCase {
+  const char* name;
+  // Made on a worker thread that has ended since, and started on the main
+  // thread; otherwise made on the main thread and started on a worker.
+  bool madeOnWorker;
+};
+
+class ReachabilityThreadTest : public ReachabilityTest,
+                               public ::testing::WithParamInterface<ThreadCase> {};
+
+TEST_P(ReachabilityThreadTest, SignalsOncePerChangeOnTheStartingThreadAndIdlesQuietly) {
+  const ThreadCase& c = GetParam();
+  if (!addLink()) GTEST_SKIP() << "the kernel makes no veth pairs";
+  ASSERT_TRUE(ip("addr add 10.0.0.2/24 dev x0"));
+
+  // Threads made from here on share the test's namespace.
+  QThread worker;
+  worker.start();
+  QObject onWorker;
+  onWorker.moveToThread(&worker);
+  const auto runOnWorker = [&](const std::function<void()>& work) {
+    QMetaObject::invokeMethod(&onWorker, work, Qt::BlockingQueuedConnection);
+  };
+
+  std::unique_ptr<NRReachability> monitor;
+  QThread* starting = nullptr;
+  if (c.madeOnWorker) {
+    std::thread([&] { monitor = NRReachability::reachability(); }).join();
+    starting = QThread::currentThread();
+  } else {
+    monitor = NRReachability::reachability();
+    starting = &worker;
+  }
+  std::atomic<int> changes = 0;
+  std::atomic<int> elsewhere = 0;
+  QObject::connect(monitor.get(), &NRReachability::NRReachabilityStatusDidChangeNotification,
+                   [&](NRReachability*) {
+                     if (QThread::currentThread() != starting) ++elsewhere;
+                     ++changes;
+                   });
+  if (c.madeOnWorker) {
+    monitor->startNotifier();
+  } else {
+    runOnWorker([&] { monitor->startNotifier(); });
+  }
+  const auto settle = [] { CVNSpinUntil([] { return false; }, 200); };
+
+  ASSERT_TRUE(ip("route add default via 10.0.0.1"));
+  EXPECT_TRUE(CVNSpinUntil([&] { return changes >= 1; }));
+  settle();
+  EXPECT_EQ(changes, 1);
+  ASSERT_TRUE(ip("route del default"));
+  EXPECT_TRUE(CVNSpinUntil([&] { return changes >= 2; }));
+  settle();
+  EXPECT_EQ(changes, 2);
+  EXPECT_EQ(elsewhere, 0);
+
+  // Started and idle, with the main thread waiting in its event loop: the
+  // process takes a small share of one core at most.
+  const double cpuBefore = processCpuSeconds();
+  const auto wallBefore = std::chrono::steady_clock::now();
+  QEventLoop idle;
+  QTimer::singleShot(1000, &idle, &QEventLoop::quit);
+  idle.exec();
+  const double cpu = processCpuSeconds() - cpuBefore;
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
+  EXPECT_LT(cpu, 0.25 * wall) << cpu << " s of CPU in " << wall << " s";
+
+  if (c.madeOnWorker) {
+    monitor->stopNotifier();
+  } else {
+    runOnWorker([&] { monitor->stopNotifier(); });
+  }
+  monitor.reset();
+  worker.quit();
+  worker.wait();
+}
+
+INSTANTIATE_TEST_SUITE_P(Threads, ReachabilityThreadTest,
+                         ::testing::Values(ThreadCase{"MadeOnAWorkerStartedOnMain", true},
+                                           ThreadCase{"MadeOnMainStartedOnAWorker", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ReachabilityTest, StoppingElsewhereThanItStartedIsAProgrammingError) {
+  std::unique_ptr<NRReachability> monitor = NRReachability::reachability();
+  monitor->startNotifier();
+  std::optional<std::string> raised;
+  std::thread([&] {
+    try {
+      monitor->stopNotifier();
+    } catch (const RVException& e) {
+      raised = e.what();
+    }
+  }).join();
+  ASSERT_TRUE(raised.has_value());
+  EXPECT_NE(raised->find("result"), std::string::npos) << *raised;
+  monitor->stopNotifier();
+  // Never started on the other thread: nothing to stop there.
+  std::thread([&] { monitor->stopNotifier(); }).join();
 }
 
 TEST_F(ReachabilityTest, HostNamesTheSystemRefusesGiveNoMonitor) {
