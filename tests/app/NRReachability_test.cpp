@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -415,6 +416,35 @@ TEST_F(ReachabilityTest, StoppingElsewhereThanItStartedIsAProgrammingError) {
   monitor->stopNotifier();
   // Never started on the other thread: nothing to stop there.
   std::thread([&] { monitor->stopNotifier(); }).join();
+}
+
+// The file descriptors the process holds.
+size_t openDescriptors() {
+  size_t count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    (void)entry;
+    ++count;
+  }
+  return count;
+}
+
+TEST_F(ReachabilityTest, DestroyedElsewhereThanItStartedItStopsOnItsOwnThread) {
+  std::unique_ptr<NRReachability> monitor = NRReachability::reachability();
+  const size_t before = openDescriptors();
+  monitor->startNotifier();
+  EXPECT_EQ(openDescriptors(), before + 1);
+  static std::vector<std::string> warnings;
+  warnings.clear();
+  const QtMessageHandler previous =
+      qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+        warnings.push_back(message.toStdString());
+      });
+  std::thread([&] { monitor.reset(); }).join();
+  // The notifier and its socket go once this thread's loop has turned.
+  EXPECT_TRUE(CVNSpinUntil([&] { return openDescriptors() == before; }));
+  qInstallMessageHandler(previous);
+  // Qt says so when a notifier is stopped from another thread than its own.
+  EXPECT_TRUE(warnings.empty()) << warnings.front();
 }
 
 TEST_F(ReachabilityTest, HostNamesTheSystemRefusesGiveNoMonitor) {
