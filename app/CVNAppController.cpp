@@ -120,6 +120,9 @@ CVNAppController::~CVNAppController() {
   decideTermination();
   if (terminateAlert_) delete terminateAlert_.data();
   if (!operationQueue_) return;
+  // A finish seen while going away must not start a quit or ask for attention.
+  for (auto& [operation, connection] : finishObservations_) disconnect(connection);
+  finishObservations_.clear();
   // A running job may be waiting for the main thread, so the wait keeps the
   // event loop turning.
   operationQueue_->cancelAllOperations();
@@ -127,7 +130,6 @@ CVNAppController::~CVNAppController() {
   while (!operationQueue_->operations().empty()) {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   }
-  for (auto& [operation, connection] : finishObservations_) disconnect(connection);
   operationQueue_.reset();
 }
 

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 #include "AppTestFixture.h"
 #include "app/CVNPreferencesWindow.h"
@@ -330,6 +331,25 @@ TEST_F(AppTest, YesCancelsEveryJobAndQuitsOnceTheQueueHasDrained) {
   }
   // The waiting job never ran.
   EXPECT_EQ(waiting->result(), CVNLocalizedString("Please wait..."));
+}
+
+TEST_F(AppTest, AJobThatFinishesDuringTeardownNeitherQuitsNorAsksForAttention) {
+  // Started with a file: a warning-free last job would end the application.
+  controller()->openFiles({writeZip("t.zip", {{"a.txt", "payload"}})});
+  controller()->applicationDidFinishLaunching();
+  auto held = addHeld();
+  ASSERT_TRUE(CVNSpinUntil([&] { return job(0)->isFinished() && held->isExecuting(); }));
+  int terminations = 0;
+  int attention = 0;
+  controller()->setTerminationHandler([&] { ++terminations; });
+  QObject::connect(controller(), &CVNAppController::attentionRequested, [&] { ++attention; });
+  // The job finishes cleanly while its finish still waits for the event loop,
+  // which next turns inside the controller's teardown.
+  held->release();
+  while (!held->isFinished()) QThread::msleep(1);
+  menu_.reset();
+  EXPECT_EQ(terminations, 0);
+  EXPECT_EQ(attention, 0);
 }
 
 TEST_F(AppTest, ASignalTakesTheYesPathWithoutAsking) {

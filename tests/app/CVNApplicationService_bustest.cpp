@@ -69,6 +69,8 @@ class HandOverTest : public AppTest {
   void SetUp() override {
     if (!onOwnBus()) GTEST_SKIP() << "needs a session bus of its own (dbus-run-session)";
     AppTest::SetUp();
+    // Requests come to a running instance, after its launch.
+    controller()->applicationDidFinishLaunching();
     service_ = std::make_unique<CVNApplicationService>();
     ASSERT_TRUE(service_->registerService());
     service_->setAppController(controller());
