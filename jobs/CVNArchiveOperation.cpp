@@ -2,14 +2,9 @@
 
 #include <unistd.h>
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDesktopServices>
 #include <QLocale>
 #include <QStringList>
 #include <QTextBoundaryFinder>
-#include <QUrl>
 #include <string_view>
 #include <utility>
 
@@ -20,12 +15,9 @@
 #include "engine/io/RVException.h"
 #include "engine/io/RVFileSystem.h"
 #include "engine/io/RVPath.h"
-#include "jobs/CVNFileURL.h"
 #include "jobs/CVNLocalization.h"
-#include "jobs/CVNLogModel.h"
 #include "jobs/CVNStringFromByteCount.h"
 #include "jobs/CVNStringFromFileSystemRepresentation.h"
-#include "ui_CVNArchiveOperation.h"
 
 namespace {
 
@@ -115,13 +107,7 @@ CVNArchiveOperation::CVNArchiveOperation(std::vector<std::string> filenames,
   RVParameterAssert(!filenames_.empty());
   RVParameterAssert(symbolicLinkBehavior <= CVNSymbolicLinkBehaviorResolves);
   setInitialStatus();
-  // A top-level window; the job owns it from here.
-  auto* window = new QWidget;
-  Ui::CVNArchiveOperation ui;
-  ui.setupUi(window);
-  ui.logView->setModel(logModel());
-  window->setWindowTitle(status());
-  setLogWindow(window);
+  loadLogWindow();
 }
 
 CVNArchiveOperation::~CVNArchiveOperation() = default;
@@ -170,31 +156,6 @@ std::shared_ptr<const CVNPathComponentEncoder> CVNArchiveOperation::encoderOrDef
   auto held = encoder();
   return held ? held : std::make_shared<const CVNPathComponentEncoder>();
 }
-
-void CVNArchiveOperation::showInFinder() {
-  const std::string path = outputPath();
-  if (path.empty()) return;
-  const QUrl item = CVNFileURLFromPath(path);
-  const QUrl folder = CVNFileURLFromPath(RVPathDeletingLastComponent(path));
-  // The desktop's file manager selects the item; without one, open its folder.
-  QDBusMessage call = QDBusMessage::createMethodCall(
-      QStringLiteral("org.freedesktop.FileManager1"),
-      QStringLiteral("/org/freedesktop/FileManager1"),
-      QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-  call << QStringList{QString::fromLatin1(item.toEncoded())} << QString();
-  QDBusConnection bus = QDBusConnection::sessionBus();
-  if (!bus.isConnected()) {
-    QDesktopServices::openUrl(folder);
-    return;
-  }
-  auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
-  connect(watcher, &QDBusPendingCallWatcher::finished, this, [folder](QDBusPendingCallWatcher* w) {
-    if (w->isError()) QDesktopServices::openUrl(folder);
-    w->deleteLater();
-  });
-}
-
-void CVNArchiveOperation::showLogWindow() { toggleLogWindow(); }
 
 uint64_t CVNArchiveOperation::enumerateWithPath(const std::string& path,
                                                 const std::string& pathname,

@@ -66,11 +66,6 @@ class CVNArchiveOperation : public CVNOperation {
   uint64_t numberOfDirectories() const { return numberOfDirectories_; }
   uint64_t numberOfFiles() const { return numberOfFiles_; }
 
-  // Reveals the archive in the file manager.
-  void showInFinder() override;
-  // Hides the log window when it is visible, else brings it to the front.
-  void showLogWindow() override;
-
   // Walks the item at `path` with this job's rules (CVNArchiveEnumerateWithPath),
   // handing items to `block`; warnings go to the log. Returns how many it handed on.
   uint64_t enumerateWithPath(const std::string& path, const std::string& pathname,

@@ -3,8 +3,12 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QString>
+#include <cstdint>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 struct CVNLogRow {
@@ -31,7 +35,10 @@ class CVNLogModel : public QAbstractListModel {
   // Appends `rows` in their order, as one insertion. Main thread only.
   void appendRows(std::vector<CVNLogRow> rows);
 
-  const CVNLogRow& row(int index) const { return rows_[static_cast<size_t>(index)]; }
+  // The row at `index`, rebuilt from what the model keeps.
+  CVNLogRow row(int index) const;
+  // The localised message of the row at `index`, without rebuilding the row.
+  const QString& messageAt(int index) const;
   int count() const { return static_cast<int>(rows_.size()); }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -39,5 +46,30 @@ class CVNLogModel : public QAbstractListModel {
   QHash<int, QByteArray> roleNames() const override;
 
  private:
-  std::vector<CVNLogRow> rows_;
+  // What rows share: each distinct icon and key, with the message of its first row.
+  struct Kind {
+    QString iconName;
+    QString messageKey;
+    QString message;
+  };
+  // A row keeps only the index of its kind and where its argument lies in arguments_.
+  struct StoredRow {
+    uint64_t argumentStart;
+    uint32_t argumentLength;
+    uint32_t kind;  // kNoArgument set when the row has no argument
+  };
+  static constexpr uint32_t kNoArgument = 0x80000000u;
+
+  // The index of the row's kind, added when it is new. Takes the row's texts then.
+  uint32_t kindIndexOf(CVNLogRow& row);
+  // Appends the row; its texts may be taken.
+  void store(CVNLogRow& row);
+  const Kind& kindOf(const StoredRow& row) const { return kinds_[row.kind & ~kNoArgument]; }
+  std::optional<QString> argumentOf(const StoredRow& row) const;
+
+  std::vector<Kind> kinds_;
+  QHash<std::pair<QString, QString>, uint32_t> kindIndexes_;
+  std::vector<StoredRow> rows_;
+  // Every argument, back to back: one allocation for all rows instead of one each.
+  std::u16string arguments_;
 };

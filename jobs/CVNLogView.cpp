@@ -146,7 +146,7 @@ void CVNLogView::measureMessages(int first, int last) {
   const QFontMetricsF fm(font());
   int widest = messageColumnWidth_;
   for (int row = first; row <= last; ++row) {
-    const QString message = logModel ? logModel->row(row).message
+    const QString message = logModel ? logModel->messageAt(row)
                                      : m->index(row, 0).data(CVNLogModel::MessageRole).toString();
     auto found = messageWidths_.constFind(message);
     if (found != messageWidths_.constEnd()) continue;

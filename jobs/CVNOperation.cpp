@@ -1,20 +1,28 @@
 #include "jobs/CVNOperation.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDesktopServices>
+#include <QStringList>
 #include <QTimer>
 #include <new>
 #include <utility>
 
 #include "engine/io/RVException.h"
+#include "engine/io/RVPath.h"
 #include "jobs/CVNCloseShortcuts.h"
+#include "jobs/CVNFileURL.h"
 #include "jobs/CVNLocalization.h"
 #include "jobs/CVNLogModel.h"
+#include "jobs/CVNLogWindow.h"
 #include "jobs/CVNMainThread.h"
 #include "jobs/CVNStringFromFileSystemRepresentation.h"
 #include "jobs/RVGrowl.h"
 
 namespace {
 
-// How often the main thread looks for progress the worker has made.
+// How often the main thread looks for the progress and status the worker has set.
 constexpr int kProgressIntervalMs = 50;
 
 // The reason as a person reads it: a file-system failure as the C library
@@ -37,7 +45,7 @@ void CVNRaiseExpectedException() { throw RVException(CVNExpectedException, std::
 CVNOperation::CVNOperation(QObject* parent)
     : QObject(parent), logModel_(new CVNLogModel(this)), progressTimer_(new QTimer(this)) {
   progressTimer_->setInterval(kProgressIntervalMs);
-  connect(progressTimer_, &QTimer::timeout, this, &CVNOperation::emitCurrentValueIfChanged);
+  connect(progressTimer_, &QTimer::timeout, this, &CVNOperation::emitCoalescedChanges);
   setResult(CVNLocalizedString("Please wait..."));
 }
 
@@ -110,9 +118,10 @@ void CVNOperation::setCurrentValue(uint64_t value) {
   currentValueChangedFlag_.store(true, std::memory_order_relaxed);
 }
 
-void CVNOperation::emitCurrentValueIfChanged() {
+void CVNOperation::emitCoalescedChanges() {
   if (currentValueChangedFlag_.exchange(false, std::memory_order_relaxed))
     emit currentValueChanged();
+  if (statusChangedFlag_.exchange(false, std::memory_order_relaxed)) emit statusChanged();
 }
 
 void CVNOperation::finish() {
@@ -125,16 +134,38 @@ void CVNOperation::finish() {
     executing_ = false;
     finished_ = true;
   }
-  // The last progress reaches observers with the job's end, not a tick later.
-  emitCurrentValueIfChanged();
+  // The last progress and status reach observers with the job's end, not a tick later.
+  emitCoalescedChanges();
   if (executingWas) emit executingChanged();
   if (!finishedWas) emit finishedChanged();
   post([this] { progressTimer_->stop(); });
   emit CVNOperationDidFinish(this);
 }
 
-void CVNOperation::showInFinder() {}
-void CVNOperation::showLogWindow() {}
+void CVNOperation::showInFinder() {
+  const std::string path = outputPath();
+  if (path.empty()) return;
+  const QUrl folder = CVNFileURLFromPath(RVPathDeletingLastComponent(path));
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) {
+    QDesktopServices::openUrl(folder);
+    return;
+  }
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      QStringLiteral("org.freedesktop.FileManager1"),
+      QStringLiteral("/org/freedesktop/FileManager1"),
+      QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+  call << QStringList{QString::fromLatin1(CVNFileURLFromPath(path).toEncoded())} << QString();
+  // Not the job's child: the answer may come after the job has left the list.
+  auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
+  QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                   [folder](QDBusPendingCallWatcher* w) {
+                     if (w->isError()) QDesktopServices::openUrl(folder);
+                     w->deleteLater();
+                   });
+}
+
+void CVNOperation::showLogWindow() { toggleLogWindow(); }
 
 bool CVNOperation::indeterminately() const { return indeterminately_.load(); }
 void CVNOperation::setIndeterminately(bool value) { indeterminately_.store(value); }
@@ -145,7 +176,20 @@ uint64_t CVNOperation::maxValue() const { CVN_GETTER(maxValue_); }
 void CVNOperation::setMaxValue(uint64_t value) { CVN_SETTER(maxValue_, value, maxValueChanged); }
 uint64_t CVNOperation::currentValue() const { CVN_GETTER(currentValue_); }
 QString CVNOperation::status() const { CVN_GETTER(status_); }
-void CVNOperation::setStatus(const QString& value) { CVN_SETTER(status_, value, statusChanged); }
+void CVNOperation::setStatus(const QString& value) {
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    if (status_ == value) return;
+    status_ = value;
+  }
+  // The worker changes it once per item: observers hear of the latest value
+  // with the next tick rather than of every one, each a relayout of the tile.
+  if (CVNIsMainThread()) {
+    emit statusChanged();
+  } else {
+    statusChangedFlag_.store(true, std::memory_order_relaxed);
+  }
+}
 bool CVNOperation::succeeded() const { CVN_GETTER(succeeded_); }
 void CVNOperation::setSucceeded(bool value) { CVN_SETTER(succeeded_, value, succeededChanged); }
 bool CVNOperation::progressIndicatorHidden() const { CVN_GETTER(progressIndicatorHidden_); }
@@ -206,15 +250,24 @@ void CVNOperation::logWithIconName(const QString& iconName, const char* messageK
 
 void CVNOperation::appendRow(const QString& iconName, const char* messageKey,
                              std::optional<QString> argument) {
-  CVNLogRow row{iconName, QString::fromUtf8(messageKey), CVNLocalizedString(messageKey),
-                std::move(argument)};
   bool first;
   {
     std::lock_guard<std::mutex> g(pendingRowsLock_);
+    const CVNLogRow& kind = rowKind(iconName, messageKey);
     first = pendingRows_.empty();
-    pendingRows_.push_back(std::move(row));
+    pendingRows_.push_back({kind.iconName, kind.messageKey, kind.message, std::move(argument)});
   }
   if (first) post([this] { appendPendingRows(); });
+}
+
+const CVNLogRow& CVNOperation::rowKind(const QString& iconName, const char* messageKey) {
+  for (const auto& [key, kind] : rowKinds_) {
+    if (key == messageKey && kind.iconName == iconName) return kind;
+  }
+  rowKinds_.emplace_back(
+      QByteArray(messageKey),
+      CVNLogRow{iconName, QString::fromUtf8(messageKey), CVNLocalizedString(messageKey), {}});
+  return rowKinds_.back().second;
 }
 
 void CVNOperation::appendPendingRows() {
@@ -245,6 +298,13 @@ void CVNOperation::postSummary() {
 void CVNOperation::setLogWindow(QWidget* window) {
   logWindow_ = window;
   if (window) CVNAddCloseShortcuts(window);
+}
+
+void CVNOperation::loadLogWindow() {
+  // A top-level window; the job owns it from here.
+  auto* window = new CVNLogWindow(logModel_);
+  window->setWindowTitle(status());
+  setLogWindow(window);
 }
 
 void CVNOperation::toggleLogWindow() {

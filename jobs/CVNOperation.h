@@ -88,8 +88,12 @@ class CVNOperation : public QObject, public CVNEngineJob {
   // calling thread (the worker's).
   void finish();
 
-  // The job tile's reveal and log buttons. Nothing in the base.
+  // The job tile's reveal button: shows outputPath selected in the desktop's
+  // file manager, or opens its folder when no file manager answers. Nothing
+  // before the job has made its output. Main thread.
   virtual void showInFinder();
+  // The job tile's log button: hides the log window when it is visible, else
+  // brings it to the front. Main thread.
   virtual void showLogWindow();
 
   // The mode: true runs one pass with a spinner and a running summary; false two
@@ -103,7 +107,9 @@ class CVNOperation : public QObject, public CVNEngineJob {
   void setMaxValue(uint64_t value);
   uint64_t currentValue() const;
   QString status() const;
-  // Safe from the worker thread: stored at once, observers hear of it queued.
+  // Stored at once. Set on the main thread, observers hear of it at once; set on
+  // the worker, within a short interval (the last value of the interval), and
+  // always once the job has finished.
   void setStatus(const QString& value);
   bool succeeded() const;
   void setSucceeded(bool value);
@@ -207,6 +213,8 @@ class CVNOperation : public QObject, public CVNEngineJob {
   // Sets currentValue back, for bytes that no longer count (a try that failed
   // and left nothing). Observers hear of it as of increaseCurrentValue.
   void setCurrentValue(uint64_t value);
+  // Makes the job's log window over its rows, titled by the status. Main thread.
+  void loadLogWindow();
   // The job owns `window` from now on (unless it is deleted first); Escape and
   // Ctrl+W close it. Main thread.
   void setLogWindow(QWidget* window);
@@ -223,14 +231,19 @@ class CVNOperation : public QObject, public CVNEngineJob {
 
  private:
   void fail(const std::string& name, const QString& reason);
-  void emitCurrentValueIfChanged();
+  // Tells observers of the counter and the status that the worker changed them.
+  void emitCoalescedChanges();
   void appendRow(const QString& iconName, const char* messageKey, std::optional<QString> argument);
   void appendPendingRows();
+  // The row of that icon and key without an argument, its message looked up
+  // the first time. Under pendingRowsLock_.
+  const CVNLogRow& rowKind(const QString& iconName, const char* messageKey);
 
   mutable std::mutex lock_;
   std::condition_variable wakeCondition_;
   std::atomic<bool> cancelled_{false};
   std::atomic<bool> currentValueChangedFlag_{false};
+  std::atomic<bool> statusChangedFlag_{false};
   std::atomic<bool> indeterminately_{true};
 
   bool executing_ = false;
@@ -259,6 +272,8 @@ class CVNOperation : public QObject, public CVNEngineJob {
   // batch rather than one per row, and rows keep their order.
   std::mutex pendingRowsLock_;
   std::vector<CVNLogRow> pendingRows_;
+  // A job logs a handful of icon and key pairs: their rows share these texts.
+  std::vector<std::pair<QByteArray, CVNLogRow>> rowKinds_;
 
   CVNLogModel* logModel_;
   QPointer<QWidget> logWindow_;

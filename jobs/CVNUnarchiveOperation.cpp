@@ -1,13 +1,8 @@
 #include "jobs/CVNUnarchiveOperation.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QUrl>
 #include <deque>
 #include <filesystem>
 #include <set>
@@ -19,13 +14,10 @@
 #include "engine/CVNZipPasswordEncoder.h"
 #include "engine/io/RVFileSystem.h"
 #include "engine/io/RVPath.h"
-#include "jobs/CVNFileURL.h"
 #include "jobs/CVNLocalization.h"
-#include "jobs/CVNLogModel.h"
 #include "jobs/CVNMainThread.h"
 #include "jobs/CVNStringFromByteCount.h"
 #include "jobs/CVNStringFromFileSystemRepresentation.h"
-#include "ui_CVNUnarchiveOperation.h"
 #include "ui_CVNUnarchiveOperationPasswordSheet.h"
 
 namespace {
@@ -46,29 +38,6 @@ PasswordSheetQueue& sheetQueue() {
   return queue;
 }
 
-// Asks the desktop's file manager to show `path` selected in its folder; opens
-// the folder itself when no file manager answers.
-void revealInFileManager(const std::string& path) {
-  const QUrl url = CVNFileURLFromPath(path);
-  const QUrl folder = CVNFileURLFromPath(RVPathDeletingLastComponent(path));
-  QDBusConnection bus = QDBusConnection::sessionBus();
-  if (!bus.isConnected()) {
-    QDesktopServices::openUrl(folder);
-    return;
-  }
-  QDBusMessage call = QDBusMessage::createMethodCall(
-      QStringLiteral("org.freedesktop.FileManager1"),
-      QStringLiteral("/org/freedesktop/FileManager1"),
-      QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-  call << QStringList{QString::fromLatin1(url.toEncoded())} << QString();
-  auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
-  QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                   [folder](QDBusPendingCallWatcher* w) {
-                     if (w->isError()) QDesktopServices::openUrl(folder);
-                     w->deleteLater();
-                   });
-}
-
 }  // namespace
 
 CVNUnarchiveOperation::CVNUnarchiveOperation(std::string path, QObject* parent)
@@ -76,13 +45,7 @@ CVNUnarchiveOperation::CVNUnarchiveOperation(std::string path, QObject* parent)
   setReportsOnlyWarnings(false);
   setInitialStatus();
 
-  // A top-level window; the job owns it from here.
-  auto* logWindow = new QWidget;
-  Ui::CVNUnarchiveOperation logUi;
-  logUi.setupUi(logWindow);
-  logUi.logView->setModel(logModel());
-  logWindow->setWindowTitle(status());
-  setLogWindow(logWindow);
+  loadLogWindow();
 
   auto* sheet = new QDialog;
   Ui::CVNUnarchiveOperationPasswordSheet sheetUi;
@@ -134,13 +97,6 @@ QString CVNUnarchiveOperation::summary() const { return CVNStringFromByteCount(c
 void CVNUnarchiveOperation::setInitialStatus() {
   setStatus(CVNStringFromFileSystemRepresentation(path_));
 }
-
-void CVNUnarchiveOperation::showInFinder() {
-  const std::string folder = outputPath();
-  if (!folder.empty()) revealInFileManager(folder);
-}
-
-void CVNUnarchiveOperation::showLogWindow() { toggleLogWindow(); }
 
 CVNOperation::Texts CVNUnarchiveOperation::texts() const {
   return {CVN_KEY("Growl:StartExtracting"), CVN_KEY("Log:展開開始"),

@@ -63,10 +63,6 @@ class CVNUnarchiveOperation : public CVNOperation {
 
   QString summary() const override;
   void setInitialStatus() override;
-  // Shows the output folder in the desktop's file manager.
-  void showInFinder() override;
-  // Hides the log window when it is visible, else brings it to the front.
-  void showLogWindow() override;
 
   // The sheet and its field, from the interface file.
   QDialog* passwordSheet() const { return passwordSheet_; }
