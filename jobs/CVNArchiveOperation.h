@@ -93,14 +93,23 @@ class CVNArchiveOperation : public CVNOperation {
                                  const CVNPathComponentEncoder& encoder);
 
  protected:
+  // The job's steps in the base's run, on the worker thread.
   Texts texts() const override;
+  // Opens the writer on a free name beside the base item; the archive exists from here.
   void open() override;
+  // Walks every item, collecting both paths of each; the regular files' total size.
   uint64_t firstPass() override;
+  // Adds the collected items in their order.
   void secondPass() override;
+  // Walks and adds each item as it comes.
   void onePass() override;
+  // Writes the central directory and the end records.
   void close() override;
+  // Removes the archive, whole or partial.
   void removeOutput() override;
+  // The items' full paths joined by ", ".
   QString successDescription() const override;
+  // The archive's path.
   QString finishedArgument() const override;
 
  private:

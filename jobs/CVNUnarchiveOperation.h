@@ -84,13 +84,22 @@ class CVNUnarchiveOperation : public CVNOperation {
   void passwordSheetShown();
 
  protected:
+  // The job's steps in the base's run, on the worker thread.
   Texts texts() const override;
+  // Opens the reader and makes a free output folder; warns and stops on a file
+  // that is no Zip archive, before any folder is made.
   void open() override;
+  // Walks the central directory with its rules; the uncompressed sizes handed on.
   uint64_t firstPass() override;
+  // Walks it again from the start, extracting each entry handed on.
   void secondPass() override;
+  // Walks it once, extracting each entry as it comes.
   void onePass() override;
+  // Closes the reader and lets go of its buffers.
   void close() override;
+  // Removes the output folder with everything extracted into it.
   void removeOutput() override;
+  // Both the archive's path.
   QString successDescription() const override;
   QString finishedArgument() const override;
 
