@@ -53,10 +53,6 @@ bool isZipExtension(const std::string& extension) {
   return QString::fromUtf8(extension).compare(QLatin1String("zip"), Qt::CaseInsensitive) == 0;
 }
 
-bool isOne(const char* key) {
-  return CVNUserDefaults::standardUserDefaults().integerForKey(key) == 1;
-}
-
 }  // namespace
 
 QVariantMap CVNAppController::registeredDefaults() {
@@ -71,6 +67,33 @@ QVariantMap CVNAppController::registeredDefaults() {
       {QStringLiteral("ContinuesExtractionAsMuchAsPossibleEvenIfThereAreWarnings"), 1},
       {QStringLiteral("ExtractsEntriesSpecificToWindows"), 1},
   };
+}
+
+CVNAppController::ExtractionPreferences CVNAppController::extractionPreferences() {
+  const CVNUserDefaults& defaults = CVNUserDefaults::standardUserDefaults();
+  return {defaults.integerForKey(QStringLiteral("ReportsOnlyWarningsForExtraction")),
+          defaults.integerForKey(QStringLiteral("ExtractsEntriesSpecificToWindows")),
+          defaults.integerForKey(
+              QStringLiteral("ContinuesExtractionAsMuchAsPossibleEvenIfThereAreWarnings"))};
+}
+
+std::shared_ptr<CVNUnarchiveOperation> CVNAppController::makeUnarchiveOperation(
+    const std::string& path, const ExtractionPreferences& preferences) {
+  const bool continues = preferences.continuesExtraction == 1;
+  auto operation = std::make_shared<CVNUnarchiveOperation>(path);
+  operation->setIndeterminately(false);
+  operation->setReportsOnlyWarnings(preferences.reportsOnlyWarningsForExtraction == 1);
+  operation->setEntrySpecificToWindowsBehavior(preferences.extractsEntriesSpecificToWindows == 1
+                                                   ? CVNEntrySpecificToWindowsBehaviorExtracts
+                                                   : CVNEntrySpecificToWindowsBehaviorExcludes);
+  operation->setUnrecognizableFileNameBehavior(
+      continues ? CVNUnrecognizableFileNameBehaviorContinuousWarningAndExtracts
+                : CVNUnrecognizableFileNameBehaviorError);
+  operation->setIncorrectFileDataBehavior(continues ? CVNIncorrectFileDataBehaviorContinuousWarning
+                                                    : CVNIncorrectFileDataBehaviorError);
+  operation->setVerificationErrorBehavior(continues ? CVNVerificationErrorBehaviorContinuousWarning
+                                                    : CVNVerificationErrorBehaviorError);
+  return operation;
 }
 
 void CVNAppController::initialize() {
@@ -182,25 +205,8 @@ bool CVNAppController::applicationOpenUntitledFile() {
 void CVNAppController::acceptFiles(const std::vector<std::string>& filenames) {
   if (filenames.empty()) RVRaiseInvalidParameter("!filenames.empty()");
   if (filenames.size() == 1 && isZipExtension(pathExtension(filenames.front()))) {
-    const bool reportsOnlyWarnings = isOne("ReportsOnlyWarningsForExtraction");
-    const bool extractsEntriesSpecificToWindows = isOne("ExtractsEntriesSpecificToWindows");
-    const bool continues = isOne("ContinuesExtractionAsMuchAsPossibleEvenIfThereAreWarnings");
-    auto operation = std::make_shared<CVNUnarchiveOperation>(filenames.front());
-    operation->setIndeterminately(false);
+    auto operation = makeUnarchiveOperation(filenames.front(), extractionPreferences());
     operation->setMainWindow(window_);
-    operation->setReportsOnlyWarnings(reportsOnlyWarnings);
-    operation->setEntrySpecificToWindowsBehavior(extractsEntriesSpecificToWindows
-                                                     ? CVNEntrySpecificToWindowsBehaviorExtracts
-                                                     : CVNEntrySpecificToWindowsBehaviorExcludes);
-    operation->setUnrecognizableFileNameBehavior(
-        continues ? CVNUnrecognizableFileNameBehaviorContinuousWarningAndExtracts
-                  : CVNUnrecognizableFileNameBehaviorError);
-    operation->setIncorrectFileDataBehavior(continues
-                                                ? CVNIncorrectFileDataBehaviorContinuousWarning
-                                                : CVNIncorrectFileDataBehaviorError);
-    operation->setVerificationErrorBehavior(continues
-                                                ? CVNVerificationErrorBehaviorContinuousWarning
-                                                : CVNVerificationErrorBehaviorError);
     addOperation(std::move(operation));
     return;
   }

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QVariantList>
 #include <QVariantMap>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -20,6 +21,7 @@
 
 class CVNOperation;
 class CVNOperationQueue;
+class CVNUnarchiveOperation;
 class QSessionManager;
 
 class CVNAppController : public QObject {
@@ -48,6 +50,20 @@ class CVNAppController : public QObject {
     TerminateNow,
     TerminateLater,  // the answer follows through replyToApplicationShouldTerminate()
   };
+
+  // The three extraction preferences, each on exactly when its stored value is 1.
+  struct ExtractionPreferences {
+    int64_t reportsOnlyWarningsForExtraction = 1;
+    int64_t extractsEntriesSpecificToWindows = 1;
+    int64_t continuesExtraction = 1;
+  };
+  // The extraction preferences as the application's store holds them.
+  static ExtractionPreferences extractionPreferences();
+  // An extraction job for the archive at `path` (file-system bytes) as the
+  // application makes one: two passes, reporting and behaviours from
+  // `preferences`. Needs no controller; main thread.
+  static std::shared_ptr<CVNUnarchiveOperation> makeUnarchiveOperation(
+      const std::string& path, const ExtractionPreferences& preferences);
 
   // Registers the default preferences. Runs once per process; call it before the
   // first controller exists (the constructor calls it too).

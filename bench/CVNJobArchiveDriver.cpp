@@ -18,7 +18,6 @@
 #include "app/CVNArchiveMenuController.h"
 #include "app/CVNOptionTables.h"
 #include "engine/CVNStringEncoding.h"
-#include "engine/CVNWindowsCodepage.h"
 #include "jobs/CVNArchiveOperation.h"
 
 namespace {
@@ -103,16 +102,8 @@ int CVNJobArchiveMain(int argc, char** argv) {
   settings.items.assign(argv + i, argv + argc);
   if (settings.items.empty()) return usageError("job-archive needs at least one ITEM");
 
-  // The sheet's own password check, made before the application exists so
-  // that a usage error prints nothing else.
   const auto password = CVNUTF16FromUTF8(settings.password.value_or(std::string()));
-  if (!password ||
-      (!password->empty() &&
-       !CVNEncodeString(*password, CVNStringEncodingForWindowsCodepage(settings.codepage)))) {
-    std::fprintf(stderr, "corvana-bench: the password cannot be written in code page %lld\n",
-                 static_cast<long long>(settings.codepage));
-    return 2;
-  }
+  if (!password) return usageError("the password is not UTF-8");
 
   CVNJobDriverRun run;
   // The jobs come from the settings sheet's confirmation, as a confirmed sheet makes them.
@@ -133,9 +124,16 @@ int CVNJobArchiveMain(int argc, char** argv) {
     choices.password = QString::fromStdU16String(*password);
     choices.reportsOnlyWarnings = !settings.reportsAll;
     std::vector<std::shared_ptr<CVNOperation>> jobs;
-    CVNArchiveMenuController::makeOperations(
-        choices, [&](std::shared_ptr<CVNArchiveOperation> job) { jobs.push_back(std::move(job)); });
-    return jobs;
+    // The sheet's own password check: it makes no job for a password that the
+    // code page cannot hold.
+    if (!CVNArchiveMenuController::makeOperations(
+            choices,
+            [&](std::shared_ptr<CVNArchiveOperation> job) { jobs.push_back(std::move(job)); })) {
+      std::fprintf(stderr, "corvana-bench: the password cannot be written in code page %lld\n",
+                   static_cast<long long>(settings.codepage));
+      return std::optional<std::vector<std::shared_ptr<CVNOperation>>>();
+    }
+    return std::optional(std::move(jobs));
   };
   run.entriesOf = [](const CVNOperation& job) {
     const auto& archiving = static_cast<const CVNArchiveOperation&>(job);

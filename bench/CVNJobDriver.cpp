@@ -65,7 +65,9 @@ int CVNRunJobsHeadless(int argc, char** argv, const CVNJobDriverRun& run) {
   std::setlocale(LC_MESSAGES, "C");
 
   const auto started = std::chrono::steady_clock::now();
-  std::vector<std::shared_ptr<CVNOperation>> jobs = run.makeJobs();
+  std::optional<std::vector<std::shared_ptr<CVNOperation>>> made = run.makeJobs();
+  if (!made) return 2;
+  std::vector<std::shared_ptr<CVNOperation>> jobs = std::move(*made);
   CVNOperationQueue queue(kMaxConcurrentJobs);
   size_t remaining = jobs.size();
   bool allSucceeded = true;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "CVNJobDriver.h"
+#include "app/CVNAppController.h"
 #include "jobs/CVNUnarchiveOperation.h"
 
 namespace {
@@ -27,6 +28,14 @@ struct Options {
   bool reportAll = false;
   std::string archive;
 };
+
+CVNAppController::ExtractionPreferences preferencesOf(const Options& options) {
+  CVNAppController::ExtractionPreferences preferences;
+  preferences.reportsOnlyWarningsForExtraction = options.reportAll ? 0 : 1;
+  preferences.extractsEntriesSpecificToWindows = options.windowsOnly;
+  preferences.continuesExtraction = options.continues;
+  return preferences;
+}
 
 bool parseFlag(const char* text, long* value) {
   char* end = nullptr;
@@ -71,20 +80,8 @@ int CVNJobExtractMain(int argc, char** argv) {
 
   CVNJobDriverRun run;
   run.makeJobs = [&options] {
-    auto job = std::make_shared<CVNUnarchiveOperation>(options.archive);
-    job->setIndeterminately(false);
-    job->setReportsOnlyWarnings(!options.reportAll);
-    job->setEntrySpecificToWindowsBehavior(options.windowsOnly == 1
-                                               ? CVNEntrySpecificToWindowsBehaviorExtracts
-                                               : CVNEntrySpecificToWindowsBehaviorExcludes);
-    const bool continues = options.continues == 1;
-    job->setUnrecognizableFileNameBehavior(
-        continues ? CVNUnrecognizableFileNameBehaviorContinuousWarningAndExtracts
-                  : CVNUnrecognizableFileNameBehaviorError);
-    job->setIncorrectFileDataBehavior(continues ? CVNIncorrectFileDataBehaviorContinuousWarning
-                                                : CVNIncorrectFileDataBehaviorError);
-    job->setVerificationErrorBehavior(continues ? CVNVerificationErrorBehaviorContinuousWarning
-                                                : CVNVerificationErrorBehaviorError);
+    std::shared_ptr<CVNOperation> job =
+        CVNAppController::makeUnarchiveOperation(options.archive, preferencesOf(options));
     return std::vector<std::shared_ptr<CVNOperation>>{job};
   };
   run.prepare = [&options, nextPassword](CVNOperation& operation) {
