@@ -679,4 +679,106 @@ TEST(CVNOperation, DestructionClearsTheDisplayAndTakesItsWindow) {
   EXPECT_TRUE(window.isNull());
 }
 
+// ---------------------------------------------------------------------------
+// The status the worker sets reaches observers coalesced, and its last value
+// always reaches them.
+
+struct StatusCase {
+  const char* name;
+  bool pauses;  // heard while the worker waits after its last change
+  bool fails;
+  QString expected;  // what observers heard last
+};
+
+class CVNOperationStatusTest : public ::testing::TestWithParam<StatusCase> {};
+
+TEST_P(CVNOperationStatusTest, ObserversHearTheLastValue) {
+  constexpr int kChanges = 10000;
+  const StatusCase& c = GetParam();
+  // Outlives the job, which clears its status as it goes.
+  QStringList heard;
+  CVNOperationQueue queue(1);
+  auto job = std::make_shared<CVNScriptedOperation>();
+  job->setIndeterminately(false);
+  if (c.pauses) job->pauseAt = Step::SecondPass;
+  job->script = [&c](CVNScriptedOperation& j, Step step) {
+    if (step != Step::SecondPass) return;
+    for (int i = 0; i < kChanges; ++i) j.setStatus(QStringLiteral("item %1").arg(i));
+    if (c.fails) RVRaiseOperationCancelled();
+  };
+  QObject::connect(job.get(), &CVNOperation::statusChanged, job.get(),
+                   [&heard, j = job.get()] { heard << j->status(); });
+  queue.addOperation(job);
+  if (c.pauses) {
+    EXPECT_TRUE(CVNSpinUntil(
+        [&] { return job->isPaused() && !heard.isEmpty() && heard.last() == c.expected; }));
+    job->release();
+  }
+  ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
+  CVNDrainPostedBlocks();
+  ASSERT_FALSE(heard.isEmpty());
+  if (!c.pauses) {
+    EXPECT_EQ(heard.last(), c.expected);
+  }
+  EXPECT_EQ(heard.last(), job->status());
+  // Told of the latest value now and then, not of every change.
+  EXPECT_LT(heard.size(), kChanges);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, CVNOperationStatusTest,
+    ::testing::Values(StatusCase{"WhileRunning", true, false, QStringLiteral("item 9999")},
+                      StatusCase{"AfterSuccess", false, false, QStringLiteral("/tmp/out.zip")},
+                      StatusCase{"AfterFailure", false, true, QStringLiteral("initial")}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Rows share their icon and message texts, yet each keeps its own.
+TEST(CVNOperation, RowsKeepTheirIconMessageAndArgument) {
+  struct Row {
+    const char* icon;
+    const char* key;
+    std::optional<QString> argument;
+  };
+  const std::vector<Row> rows = {
+      {"box.png", "Log:展開開始", QStringLiteral("/tmp/a.zip")},
+      {"gem_okay.png", "Log:展開した", QStringLiteral("a/1.txt")},
+      {"gem_okay.png", "Log:展開した", std::nullopt},
+      // The same key under another icon is a row of its own kind.
+      {"warning_triangle.png", "Log:展開した", QString()},
+      {"gem_okay.png", "Log:展開した", QStringLiteral("書類/請求書 2024年3月.pdf")},
+      {"warning_triangle.png", "Skipped", QString(QChar(0xD800)) + QStringLiteral(" half")},
+      {"gem_okay.png", "Log:展開した", QStringLiteral("a/2.txt")},
+  };
+  CVNScriptedOperation job;
+  // In two batches: the second finds the kinds the first brought.
+  for (size_t half : {size_t{0}, rows.size() / 2}) {
+    std::thread worker([&job, &rows, half] {
+      for (size_t i = half; i < (half == 0 ? rows.size() / 2 : rows.size()); ++i)
+        job.logWithIconName(QString::fromLatin1(rows[i].icon), rows[i].key, rows[i].argument);
+    });
+    worker.join();
+    CVNDrainPostedBlocks();
+  }
+  const CVNLogModel& model = *job.logModel();
+  ASSERT_EQ(model.count(), static_cast<int>(rows.size()));
+  for (size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(i);
+    const int at = static_cast<int>(i);
+    const CVNLogRow row = model.row(at);
+    EXPECT_EQ(row.iconName, QString::fromLatin1(rows[i].icon));
+    EXPECT_EQ(row.messageKey, QString::fromUtf8(rows[i].key));
+    EXPECT_EQ(row.message, CVNLocalizedString(rows[i].key));
+    EXPECT_EQ(row.argument, rows[i].argument);
+    const QModelIndex index = model.index(at);
+    EXPECT_EQ(index.data(CVNLogModel::IconNameRole).toString(), row.iconName);
+    EXPECT_EQ(index.data(CVNLogModel::MessageRole).toString(), row.message);
+    EXPECT_EQ(model.messageAt(at), row.message);
+    const QVariant argument = index.data(CVNLogModel::ArgumentRole);
+    EXPECT_EQ(argument.isValid(), rows[i].argument.has_value());
+    if (rows[i].argument) {
+      EXPECT_EQ(argument.toString(), *rows[i].argument);
+    }
+  }
+}
+
 }  // namespace
