@@ -1,4 +1,4 @@
-// A plain top-level window listing a job's log rows.
+// The log window of every job: a top-level window listing the job's rows.
 #pragma once
 
 #include <QWidget>
