@@ -89,8 +89,9 @@ CVNZipFileWriter::CVNZipFileWriter(const std::string& path, uint64_t splitSize)
         std::make_unique<RVFileHandle>(RVCreateTemporaryFile(), true), kSpoolBufferSize);
   } catch (...) {
     // Without a writer nobody would remove the empty archive, and its name
-    // would push the next try to "name 2.zip". The handles close as they go.
-    ::unlink(_zipPart->path().c_str());
+    // would push the next try to "name 2.zip". The handles close as they go;
+    // a buffered handle that failed has taken the part along already.
+    ::unlink((part ? part->path() : _path).c_str());
     throw;
   }
 }

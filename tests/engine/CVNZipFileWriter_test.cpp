@@ -8,9 +8,11 @@
 #include <sys/fsuid.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <thread>
@@ -24,6 +26,24 @@
 #include "engine/io/RVDataHandle.h"
 #include "support/TestSupport.h"
 #include "support/TestZipArchive.h"
+
+namespace {
+
+// Allocations of buffer size: how many more succeed before one fails; below 0,
+// none fails.
+constexpr std::size_t kBufferAllocation = 0x10000;
+std::atomic<int> gBufferAllocationsLeft{-1};
+
+}  // namespace
+
+// The library's operator delete frees what malloc gave.
+void* operator new(std::size_t size) {
+  if (size >= kBufferAllocation && gBufferAllocationsLeft.load() >= 0 &&
+      gBufferAllocationsLeft.fetch_sub(1) == 0)
+    throw std::bad_alloc();
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
 
 namespace {
 
@@ -162,6 +182,29 @@ TEST_F(ZipFileWriterTest, FailedCreationLeavesNoArchive) {
   }
   CVNZipFileWriter writer(archive);
   EXPECT_EQ(writer.path(), archive);
+}
+
+// Whichever buffer cannot be had, before the archive exists or after, the
+// failed creation leaves no archive behind.
+TEST_F(ZipFileWriterTest, CreationOutOfMemoryLeavesNoArchive) {
+  int failures = 0;
+  for (;; ++failures) {
+    SCOPED_TRACE(failures);
+    gBufferAllocationsLeft = failures;
+    bool made = false;
+    try {
+      CVNZipFileWriter writer(archive);
+      made = true;
+    } catch (const std::bad_alloc&) {
+    }
+    gBufferAllocationsLeft = -1;
+    if (made) break;
+    EXPECT_FALSE(exists(archive));
+    EXPECT_FALSE(exists(dir / "out 2.zip"));
+  }
+  // The archive's own buffer and the spool's come after it exists.
+  EXPECT_GE(failures, 2);
+  EXPECT_TRUE(exists(archive));
 }
 
 TEST_F(ZipFileWriterTest, NamesAreBytesOfTheCodePage) {
