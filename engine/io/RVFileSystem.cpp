@@ -16,6 +16,19 @@
 #include "engine/io/RVPath.h"
 #include "engine/io/RVUniqueNameMemory.h"
 
+namespace {
+
+// Removes a file just made that could not be locked (a network file system
+// without a lock manager), so that no empty file is left under its name.
+// Answers the errno of the failure before.
+int unlinkKeepingErrno(const std::string& path) {
+  const int error = errno;
+  ::unlink(path.c_str());
+  return error;
+}
+
+}  // namespace
+
 bool RVMakeDirectory(const std::string& path) {
   if (::mkdir(path.c_str(), 0777) == 0) return true;
   if (errno == EEXIST || errno == EISDIR) return false;
@@ -30,7 +43,7 @@ int RVCreateFileExclusively(const std::string& path) {
   }
   // The file is brand new, so nobody else can hold a lock on it yet.
   fd = RVLockOpenedFile(fd, true);
-  if (fd < 0) RVRaiseFileSystemError();
+  if (fd < 0) RVRaiseFileSystemError(unlinkKeepingErrno(path));
   return fd;
 }
 
@@ -127,7 +140,7 @@ int RVCreateUniqueFile(const std::string& path, std::string* made, RVUniqueNameM
         if (fd < 0) return errno;
         // The file is brand new, so nobody else can hold a lock on it yet.
         fd = RVLockOpenedFile(fd, true);
-        return fd < 0 ? errno : 0;
+        return fd < 0 ? unlinkKeepingErrno(p) : 0;
       });
   if (made) *made = std::move(candidate);
   return fd;

@@ -5,10 +5,13 @@
 #include "engine/CVNZipFileWriter.h"
 
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/fsuid.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -34,7 +37,20 @@ namespace {
 constexpr std::size_t kBufferAllocation = 0x10000;
 std::atomic<int> gBufferAllocationsLeft{-1};
 
+// Not 0: the next lock fails with this errno, as on a network file system
+// without a lock manager.
+std::atomic<int> gNextLockError{0};
+
 }  // namespace
+
+// The executable's own flock takes the engine's calls; the kernel does the work.
+extern "C" int flock(int fd, int operation) noexcept {
+  if (const int error = gNextLockError.exchange(0); error != 0) {
+    errno = error;
+    return -1;
+  }
+  return static_cast<int>(::syscall(SYS_flock, fd, operation));
+}
 
 // The library's operator delete frees what malloc gave.
 void* operator new(std::size_t size) {
@@ -180,6 +196,17 @@ TEST_F(ZipFileWriterTest, FailedCreationLeavesNoArchive) {
     EXPECT_FALSE(exists(archive));
     EXPECT_FALSE(exists(dir / "out 2.zip"));
   }
+  CVNZipFileWriter writer(archive);
+  EXPECT_EQ(writer.path(), archive);
+}
+
+// A new archive that cannot be locked is removed again, and its name stays free.
+TEST_F(ZipFileWriterTest, ALockThatFailsLeavesNoArchive) {
+  gNextLockError = ENOLCK;
+  EXPECT_EQ(raised([&] { CVNZipFileWriter writer(archive); }),
+            "RVFileSystemException errno = " + std::to_string(ENOLCK));
+  EXPECT_EQ(gNextLockError, 0) << "the writer took no lock";
+  EXPECT_FALSE(exists(archive));
   CVNZipFileWriter writer(archive);
   EXPECT_EQ(writer.path(), archive);
 }
