@@ -13,5 +13,6 @@ QUrl CVNFileURLFromPath(const std::string& path);
 
 // The path of a local file URI in its encoded form ("file:///p", "file:/p",
 // "file://localhost/p"), percent-decoded into bytes; none for any other URI, a
-// relative path or a path with a NUL byte. A query or fragment is ignored.
+// relative path, a broken escape, or an escaped "/" or NUL (no name holds
+// either). A query or fragment is ignored.
 std::optional<std::string> CVNPathFromFileURL(const QByteArray& uri);

@@ -77,6 +77,14 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadCase{"Remote", "https://example.com/a.zip", nullptr},
                       ReadCase{"Relative", "file:a.zip", nullptr},
                       ReadCase{"NulByte", "file:///tmp/a%00b.zip", nullptr},
+                      ReadCase{"EscapedSlash", "file:///tmp/a%2Fb.zip", nullptr},
+                      ReadCase{"EscapedSlashLowerCase", "file:///tmp/a%2fb.zip", nullptr},
+                      ReadCase{"EscapedLeadingSlash", "file:%2Ftmp%2Fa.zip", nullptr},
+                      ReadCase{"BrokenEscape", "file:///tmp/a%zz.zip", nullptr},
+                      ReadCase{"HalfEscape", "file:///tmp/a%4", nullptr},
+                      ReadCase{"LoneEscapeAtTheEnd", "file:///tmp/a%", nullptr},
+                      ReadCase{"EscapeInCapitalsAndLowerCase", "file:///tmp/%c3%A9.zip",
+                               "/tmp/\xC3\xA9.zip"},
                       ReadCase{"Empty", "", nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
