@@ -143,6 +143,8 @@ bool CVNUpdateCheck::isChecking() { return gChecking; }
 
 void CVNUpdateCheck::_isUpdated(bool quiet) {
   if (gChecking) return;
+  // The check may be destroyed while it waits; then nothing is left to report.
+  const QPointer<CVNUpdateCheck> self(this);
   {
     gChecking = true;
     struct Clear {
@@ -150,7 +152,7 @@ void CVNUpdateCheck::_isUpdated(bool quiet) {
     } clear;
     runCheck(quiet);
   }
-  emit checkDidReturn();
+  if (self) emit checkDidReturn();
 }
 
 void CVNUpdateCheck::runCheck(bool quiet) {
@@ -185,8 +187,15 @@ void CVNUpdateCheck::runCheck(bool quiet) {
     const BusyPointer busy;
     QEventLoop loop;
     connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    // Destroying the check takes its manager and the reply with it, and no
+    // finished() follows.
+    connect(reply.get(), &QObject::destroyed, &loop, [&] {
+      (void)reply.release();
+      loop.quit();
+    });
     if (!reply->isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
   }
+  if (!reply) return;
   if (!reply->isFinished()) {
     // The application is leaving its event loops: nothing more to show.
     reply->abort();

@@ -50,7 +50,8 @@ class CVNUpdateCheck : public QObject {
   // input, with the busy pointer: windows repaint and jobs go on, clicks and
   // keys wait. A reply longer than 64 KiB is a failed check. A quiet check
   // shows only an update or an invalid version; failures and a current version
-  // stay silent. Main thread.
+  // stay silent. Destroying the check while it waits ends the wait at once,
+  // with nothing shown or reported. Main thread.
   void _isUpdated(bool quiet);
 
   // Whether a check is under way in this process.

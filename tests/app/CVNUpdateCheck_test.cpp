@@ -568,6 +568,32 @@ TEST_F(UpdateCheckTest, ThePointerIsBusyWhileTheCheckWaitsAndOnlyThen) {
   }
 }
 
+TEST_F(UpdateCheckTest, ACheckDestroyedWhileItWaitsReturnsAtOnceAndGivesThePointerBack) {
+  server_.silent = true;
+  auto* doomed = new CVNUpdateCheck;
+  doomed->setTransferTimeout(60000ms);
+  bool returned = false;
+  QObject::connect(doomed, &CVNUpdateCheck::checkDidReturn, [&] { returned = true; });
+  server_.onRequest = [&] { QTimer::singleShot(0, [doomed] { delete doomed; }); };
+  // A wait that outlived its check would never end; this ends it and fails.
+  bool stuck = false;
+  QTimer watchdog;
+  watchdog.setSingleShot(true);
+  QObject::connect(&watchdog, &QTimer::timeout, [&] {
+    stuck = true;
+    QCoreApplication::exit(1);
+  });
+  watchdog.start(5000);
+  doomed->_isUpdated(false);
+  watchdog.stop();
+  EXPECT_FALSE(stuck);
+  EXPECT_EQ(server_.requests.size(), 1u);
+  EXPECT_TRUE(alerts_.empty());
+  EXPECT_FALSE(returned);
+  EXPECT_FALSE(CVNUpdateCheck::isChecking());
+  EXPECT_EQ(overridePointer(), -1);
+}
+
 TEST_F(UpdateCheckTest, AQuietCheckAtTheTimeOutShowsNothing) {
   server_.silent = true;
   check_.setTransferTimeout(200ms);
