@@ -1,6 +1,7 @@
 #include "app/CVNAppController.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QScreen>
@@ -210,6 +211,9 @@ void CVNAppController::acceptFiles(const std::vector<std::string>& filenames) {
     addOperation(std::move(operation));
     return;
   }
+  // Until the sheet has ended its files may still become jobs, so the
+  // automatic quit waits for it.
+  ++openSheets_;
   // The sheet keeps itself alive until it has ended.
   QTimer::singleShot(0, this, [this, filenames] {
     auto* sheet = new CVNArchiveMenuController(filenames);
@@ -217,6 +221,15 @@ void CVNAppController::acceptFiles(const std::vector<std::string>& filenames) {
             [this](std::shared_ptr<CVNArchiveOperation> operation) {
               archiveMenuControllerDidSubmit(std::move(operation));
             });
+    const auto ended = std::make_shared<bool>(false);
+    const auto sheetDidEnd = [this, ended] {
+      if (*ended) return;
+      *ended = true;
+      --openSheets_;
+      resumeHeldTermination();
+    };
+    connect(sheet->window(), &QDialog::finished, this, sheetDidEnd);
+    connect(sheet, &QObject::destroyed, this, sheetDidEnd);
     sheet->showSheetInWindow(window_);
   });
 }
@@ -252,9 +265,9 @@ void CVNAppController::operationDidFinish(CVNOperation* operation) {
   if (terminatesAutomatically_) {
     const bool terminates = operation->warningCount() == 0 && !hasUnfinishedOperations();
     // Quitting now would end the check's wait or its alert, and with them
-    // the day's check.
-    if (CVNUpdateCheck::isChecking()) {
-      terminatesAfterUpdateCheck_ = terminates;
+    // the day's check, or throw away a sheet's files.
+    if (CVNUpdateCheck::isChecking() || openSheets_ > 0) {
+      terminationHeld_ = terminates;
     } else if (terminates) {
       terminate();
     }
@@ -383,9 +396,11 @@ void CVNAppController::commitDataRequest(QSessionManager& manager) {
 
 void CVNAppController::checkForUpdates() { emit checkForUpdatesRequested(); }
 
-void CVNAppController::updateCheckDidReturn() {
-  if (!terminatesAfterUpdateCheck_) return;
-  terminatesAfterUpdateCheck_ = false;
+void CVNAppController::updateCheckDidReturn() { resumeHeldTermination(); }
+
+void CVNAppController::resumeHeldTermination() {
+  if (!terminationHeld_ || CVNUpdateCheck::isChecking() || openSheets_ > 0) return;
+  terminationHeld_ = false;
   // A job added meanwhile that is still running decides when it finishes.
   if (!hasUnfinishedOperations()) terminate();
 }

@@ -87,7 +87,8 @@ class CVNAppController : public QObject {
   bool applicationOpenUntitledFile();
   // The common entry of opened and dropped items (full paths, never empty): one
   // Zip file becomes an extraction job, anything else opens the settings sheet
-  // on the next turn of the event loop.
+  // on the next turn of the event loop; until that sheet has ended, the
+  // automatic quit waits.
   void acceptFiles(const std::vector<std::string>& filenames);
   // Observes, queues and lists `operation`, and raises the window without focus.
   void addOperation(std::shared_ptr<CVNOperation> operation);
@@ -161,6 +162,8 @@ class CVNAppController : public QObject {
   void cancelAllAndTerminateWhenDrained();
   void quit();
   void decideTermination();
+  // Quits by itself as held back, once no check or sheet holds it any more.
+  void resumeHeldTermination();
   void commitDataRequest(QSessionManager& manager);
 
   bool launched_ = false;
@@ -181,8 +184,11 @@ class CVNAppController : public QObject {
   std::map<CVNOperation*, QMetaObject::Connection> finishObservations_;
   QPointer<CVNYesNoAlert> terminateAlert_;
   bool terminatesWhenDrained_ = false;
-  // The automatic quit came while an update check was under way.
-  bool terminatesAfterUpdateCheck_ = false;
+  // The automatic quit came while an update check or a settings sheet was
+  // under way, and happens once none is.
+  bool terminationHeld_ = false;
+  // Settings sheets asked for and not ended yet.
+  int openSheets_ = 0;
   bool terminated_ = false;
   bool terminationDecided_ = false;
   std::function<void()> terminationHandler_;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
@@ -75,6 +76,40 @@ TEST_F(AppTest, AutomaticQuitWaitsWhileAnotherJobRuns) {
   CVNSpinUntil([&] { return terminations_ > 0; }, 200);
   EXPECT_EQ(terminations_, 0);
 }
+
+// Items handed over or dropped while the launch's job runs open the settings
+// sheet; the automatic quit waits until that sheet has ended, so that its items
+// are not lost, and then quits once no job is left.
+class SheetHoldsTheQuitTest : public AppTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SheetHoldsTheQuitTest, AnOpenSettingsSheetHoldsTheAutomaticQuit) {
+  const bool submits = GetParam();
+  controller()->openFiles({writeZip("t.zip", {{"a.txt", "payload"}})});
+  controller()->applicationDidFinishLaunching();
+  auto held = addHeld();
+  controller()->acceptFiles({writeText("b.txt")});
+  ASSERT_TRUE(CVNSpinUntil([] { return visibleSheet() != nullptr; }));
+  held->release();
+  ASSERT_TRUE(CVNSpinUntil([&] { return allFinished(); }, kJobTimeoutMs));
+  CVNSpinUntil([&] { return terminations_ > 0; }, 200);
+  EXPECT_EQ(terminations_, 0);
+  QDialog* sheet = visibleSheet();
+  ASSERT_NE(sheet, nullptr);
+  auto* button = sheet->findChild<QPushButton*>(
+      QString::fromLatin1(submits ? "archiveButton" : "cancelButton"));
+  ASSERT_NE(button, nullptr);
+  QTest::mouseClick(button, Qt::LeftButton);
+  ASSERT_TRUE(CVNSpinUntil([&] { return terminations_ > 0; }, kJobTimeoutMs));
+  EXPECT_EQ(terminations_, 1);
+  EXPECT_EQ(list()->count(), submits ? 3 : 2);
+  EXPECT_TRUE(allFinished());
+  if (submits) {
+    EXPECT_TRUE(job(2)->succeeded());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Endings, SheetHoldsTheQuitTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Create" : "Cancel"; });
 
 TEST_F(AppTest, StartedWithoutFilesNeverQuitsByItself) {
   controller()->applicationDidFinishLaunching();
