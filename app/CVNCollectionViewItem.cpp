@@ -1,8 +1,10 @@
 #include "app/CVNCollectionViewItem.h"
 
+#include <QLabel>
 #include <QPainter>
 #include <QStyle>
 #include <QTimer>
+#include <algorithm>
 
 #include "jobs/CVNImages.h"
 #include "jobs/CVNLocalization.h"
@@ -10,6 +12,14 @@
 #include "ui_CVNCollectionViewItem.h"
 
 namespace {
+
+// Shows `text` in `label` cut in the middle to the label's width, and whole in
+// its tool tip.
+void showElided(QLabel* label, const QString& text) {
+  label->setToolTip(text);
+  const int width = std::max(label->width(), 40);
+  label->setText(label->fontMetrics().elidedText(text, Qt::ElideMiddle, width));
+}
 
 // QProgressBar counts in int; byte counts are scaled onto this many steps.
 constexpr int kProgressSteps = 10000;
@@ -46,8 +56,10 @@ CVNCollectionViewItem::CVNCollectionViewItem(std::shared_ptr<CVNOperation> repre
   arrowsPolicy.setRetainSizeWhenHidden(true);
   ui_->asyncArrows->setSizePolicy(arrowsPolicy);
   ui_->asyncArrows->installEventFilter(this);
-  // The status is elided to the label's own width, known once it is laid out.
+  // The status and the result are elided to their labels' own widths, known
+  // once they are laid out.
   ui_->statusLabel->installEventFilter(this);
+  ui_->resultLabel->installEventFilter(this);
   arrowsTimer_->setInterval(80);
   connect(arrowsTimer_, &QTimer::timeout, this, [this] {
     arrowsPhase_ = (arrowsPhase_ + 1) % 12;
@@ -141,18 +153,11 @@ void CVNCollectionViewItem::showInFinder() { operation_->showInFinder(); }
 
 void CVNCollectionViewItem::showDetail() { operation_->showLogWindow(); }
 
-void CVNCollectionViewItem::updateStatus() {
-  const QString status = operation_->status();
-  ui_->statusLabel->setToolTip(status);
-  const int width = std::max(ui_->statusLabel->width(), 40);
-  ui_->statusLabel->setText(
-      ui_->statusLabel->fontMetrics().elidedText(status, Qt::ElideMiddle, width));
-}
+void CVNCollectionViewItem::updateStatus() { showElided(ui_->statusLabel, operation_->status()); }
 
 void CVNCollectionViewItem::updateResult() {
   QLabel* label = ui_->resultLabel;
-  label->setText(operation_->result());
-  label->setToolTip(operation_->result());
+  showElided(label, operation_->result());
   const QColor color = operation_->resultTextColor();
   if (color.isValid()) {
     QPalette palette = label->palette();
@@ -213,7 +218,10 @@ bool CVNCollectionViewItem::eventFilter(QObject* watched, QEvent* event) {
     paintAsyncArrows();
     return true;
   }
-  if (watched == ui_->statusLabel && event->type() == QEvent::Resize) updateStatus();
+  if (event->type() == QEvent::Resize) {
+    if (watched == ui_->statusLabel) updateStatus();
+    if (watched == ui_->resultLabel) showElided(ui_->resultLabel, operation_->result());
+  }
   return QFrame::eventFilter(watched, event);
 }
 

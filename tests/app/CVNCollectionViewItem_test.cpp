@@ -163,6 +163,23 @@ TEST_F(TileTest, ATileShowsItsJobsProgressStatusAndResult) {
   EXPECT_TRUE(item->showInFinderButton()->isEnabled());
 }
 
+TEST_F(TileTest, ALongResultIsCutToTheTileAndWholeInItsToolTip) {
+  controller()->acceptFiles({writeText(std::string(150, 'x') + ".zip")});
+  ASSERT_TRUE(CVNSpinUntil([&] { return allFinished(); }, 20000));
+  QLabel* label = resultLabel(tile(0));
+  const QString result = job(0)->result();
+  ASSERT_FALSE(job(0)->succeeded());
+  ASSERT_GT(label->fontMetrics().horizontalAdvance(result), label->width());
+  EXPECT_EQ(label->toolTip(), result);
+  EXPECT_TRUE(label->text().contains(QChar(0x2026)));
+  EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width());
+  // A wider window shows more of it.
+  const QString narrow = label->text();
+  menu_->window()->resize(menu_->window()->width() + 200, menu_->window()->height());
+  ASSERT_TRUE(CVNSpinUntil([&] { return label->text().size() > narrow.size(); }));
+  EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width());
+}
+
 struct EndIconCase {
   const char* name;
   bool warns;        // the job logs a warning before it ends
