@@ -1,7 +1,5 @@
-// Ties preference controls to the preferences store, the one way every window
-// that edits the preferences does it: each control shows its key's value under
-// the same label in every window, stores the user's change at once, and follows
-// values stored meanwhile elsewhere (another window, the program).
+// Ties preference controls to the preferences store for every window that edits
+// them: one label per key, changes stored at once, values stored elsewhere shown.
 #pragma once
 
 #include <QObject>
