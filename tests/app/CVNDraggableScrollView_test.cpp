@@ -175,6 +175,36 @@ TEST_F(DropTest, ItemsWithNamesThatAreNotUtf8ReachTheArchivingJobAsTheirBytes) {
   EXPECT_TRUE(job(0)->succeeded());
 }
 
+TEST_F(DropTest, AUriListTakesItsCommentsAndLineEndsAsTheStandardWritesThem) {
+  const std::string zip = writeZip("caf\xE9.zip", {{"a.txt", "payload"}});
+  const QByteArray uri = CVNFileURLFromPath(zip).toEncoded();
+  const struct {
+    const char* name;
+    QByteArray list;
+    bool accepted;
+  } cases[] = {
+      {"comment first", "# from a file manager\r\n" + uri + "\r\n", true},
+      {"bare line ends and no last one", "#\n" + uri, true},
+      {"blank lines", "\r\n" + uri + "\r\n\r\n", true},
+      {"only comments", "# " + uri + "\r\n", false},
+      {"a remote URI beside it", uri + "\r\nhttps://example.com/a.zip\r\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    QMimeData mime;
+    mime.setData(QStringLiteral("text/uri-list"), c.list);
+    EXPECT_EQ(enter(&mime), c.accepted);
+    leave();
+  }
+  QMimeData mime;
+  mime.setData(QStringLiteral("text/uri-list"), "# comment\r\n" + uri + "\r\n");
+  ASSERT_TRUE(enter(&mime));
+  ASSERT_TRUE(drop(&mime));
+  ASSERT_EQ(list()->count(), 1);
+  EXPECT_EQ(dynamic_cast<CVNUnarchiveOperation*>(job(0).get())->path(), zip);
+  ASSERT_TRUE(CVNSpinUntil([&] { return allFinished(); }, 20000));
+}
+
 struct RefusedCase {
   const char* name;
   std::vector<const char*> urls;  // "local" is an existing local file
