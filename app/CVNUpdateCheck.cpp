@@ -114,7 +114,13 @@ CVNUpdateCheck* CVNUpdateCheck::install(CVNAppController* controller) {
           &CVNAppController::updateCheckDidReturn);
   // Launch finishes before the event loop runs. Inside it, a quit asked for
   // while the check waits ends every loop; before it, the quit would be lost.
-  QTimer::singleShot(0, check, &CVNUpdateCheck::checkForUpdatesIfDue);
+  // A quit that comes first leaves the check, its date unstored, to the next
+  // launch: started now, it would store the date and then be cut off.
+  auto* launchCheck = new QTimer(check);
+  launchCheck->setSingleShot(true);
+  connect(launchCheck, &QTimer::timeout, check, &CVNUpdateCheck::checkForUpdatesIfDue);
+  connect(controller, &CVNAppController::willTerminate, launchCheck, &QTimer::stop);
+  launchCheck->start(0);
   return check;
 }
 

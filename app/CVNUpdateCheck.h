@@ -30,7 +30,8 @@ class CVNUpdateCheck : public QObject {
   // Gives `controller` its update check, owned by it: the menu command answers
   // its checkForUpdatesRequested(), every check that returns is reported to its
   // updateCheckDidReturn(), and the launch-time check runs on the event loop's
-  // first turn. Call it once launch has finished.
+  // first turn unless the controller has quit by then. Call it once launch has
+  // finished.
   static CVNUpdateCheck* install(CVNAppController* controller);
 
   // The menu command: a check that reports every outcome.

@@ -746,6 +746,22 @@ TEST_F(UpdateCheckTest, TheControllerRunsTheLaunchCheckOnceTheLoopTurnsAndTheMen
   EXPECT_EQ(alerts_[1].text, CVNLocalizedString(kCurrent));
 }
 
+TEST_F(UpdateCheckTest, AQuitBeforeTheLoopTurnsLeavesTheLaunchCheckToTheNextLaunch) {
+  server_.body = "3";
+  CVNAppController controller;
+  controller.awakeFromNib();
+  int terminations = 0;
+  controller.setTerminationHandler([&] { ++terminations; });
+  CVNUpdateCheck::install(&controller);
+  // As when the launch's job has finished before the first turn: no job left.
+  controller.terminate();
+  ASSERT_EQ(terminations, 1);
+  CVNSpinUntil([] { return false; }, 200);
+  EXPECT_TRUE(server_.requests.empty());
+  EXPECT_TRUE(alerts_.empty());
+  EXPECT_FALSE(defaults().objectForKey(lastCheckKey()).isValid());
+}
+
 // --- The automatic quit and the launch-time check ---------------------------
 
 enum class FinishWhen { WhileWaiting, WhileTheAlertIsUp };
