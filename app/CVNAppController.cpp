@@ -72,10 +72,9 @@ QVariantMap CVNAppController::registeredDefaults() {
 
 CVNAppController::ExtractionPreferences CVNAppController::extractionPreferences() {
   const CVNUserDefaults& defaults = CVNUserDefaults::standardUserDefaults();
-  return {defaults.integerForKey(QStringLiteral("ReportsOnlyWarningsForExtraction")),
-          defaults.integerForKey(QStringLiteral("ExtractsEntriesSpecificToWindows")),
-          defaults.integerForKey(
-              QStringLiteral("ContinuesExtractionAsMuchAsPossibleEvenIfThereAreWarnings"))};
+  return {defaults.integerForKey(QString::fromLatin1(CVNReportsOnlyWarningsForExtractionKey)),
+          defaults.integerForKey(QString::fromLatin1(CVNExtractsEntriesSpecificToWindowsKey)),
+          defaults.integerForKey(QString::fromLatin1(CVNContinuesExtractionKey))};
 }
 
 std::shared_ptr<CVNUnarchiveOperation> CVNAppController::makeUnarchiveOperation(
