@@ -207,8 +207,9 @@ void CVNUpdateCheck::runCheck(bool quiet) {
     reply->abort();
     return;
   }
-  // What arrived with the last signal but was not read yet.
-  if (!tooLong) body += reply->read(kMaxReplySize + 1 - body.size());
+  // What arrived with the last signal but was not read yet; an aborted reply is
+  // closed and has nothing more.
+  if (!tooLong && reply->isOpen()) body += reply->read(kMaxReplySize + 1 - body.size());
   tooLong = tooLong || body.size() > kMaxReplySize;
 
   const Outcome outcome = outcomeOf(*reply, body, tooLong);

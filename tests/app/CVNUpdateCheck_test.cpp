@@ -407,6 +407,33 @@ TEST_F(UpdateCheckTest, AServerThatKeepsSendingStillEndsAtTheTimeOut) {
   EXPECT_EQ(alerts_[0].text, CVNLocalizedString(kNoConnection));
 }
 
+// A reply ended by the time-out is closed; reading it once more only makes Qt
+// complain on the terminal.
+class UpdateCheckAbortTest : public UpdateCheckTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(UpdateCheckAbortTest, AReplyEndedByTheTimeOutIsNotReadAgain) {
+  server_.silent = !GetParam();
+  server_.drips = GetParam();
+  check_.setTransferTimeout(300ms);
+  static std::vector<std::string> warnings;
+  warnings.clear();
+  const QtMessageHandler previous =
+      qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtWarningMsg && message.startsWith(QStringLiteral("QIODevice")))
+          warnings.push_back(message.toStdString());
+      });
+  check_._isUpdated(false);
+  qInstallMessageHandler(previous);
+  ASSERT_EQ(alerts_.size(), 1u);
+  EXPECT_EQ(alerts_[0].text, CVNLocalizedString(kNoConnection));
+  EXPECT_TRUE(warnings.empty()) << warnings.front();
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, UpdateCheckAbortTest, ::testing::Values(false, true),
+                         [](const auto& info) {
+                           return std::string(info.param ? "Dripping" : "Silent");
+                         });
+
 // A loopback server on a thread of its own that answers one request with a
 // body without end: it sends until the client goes away or, so that a check
 // that reads on cannot run the test away, until kLimit bytes or kTimeLimitMs.
