@@ -2,48 +2,62 @@
 
 #include "jobs/CVNImages.h"
 
+void CVNLogBatch::append(uint32_t kind, const std::optional<QString>& argument) {
+  if (!argument) {
+    rows.push_back({kind, kNoArgument});
+    return;
+  }
+  rows.push_back({kind, static_cast<uint32_t>(argument->size())});
+  arguments.append(reinterpret_cast<const char16_t*>(argument->utf16()),
+                   static_cast<size_t>(argument->size()));
+}
+
 CVNLogModel::CVNLogModel(QObject* parent) : QAbstractListModel(parent) {}
 
-uint32_t CVNLogModel::kindIndexOf(CVNLogRow& row) {
-  // Rows come in runs of one kind: the last kind answers most of them.
-  if (!rows_.empty()) {
-    const uint32_t last = rows_.back().kind & ~kNoArgument;
-    if (kinds_[last].messageKey == row.messageKey && kinds_[last].iconName == row.iconName)
-      return last;
-  }
+uint32_t CVNLogModel::kindIndexOf(const CVNLogRow& row) {
   auto key = std::make_pair(row.iconName, row.messageKey);
   auto found = kindIndexes_.constFind(key);
   if (found != kindIndexes_.constEnd()) return *found;
   const auto kind = static_cast<uint32_t>(kinds_.size());
-  kinds_.push_back({std::move(row.iconName), std::move(row.messageKey), std::move(row.message)});
+  kinds_.push_back({row.iconName, row.messageKey, row.message});
   kindIndexes_.insert(std::move(key), kind);
   return kind;
-}
-
-void CVNLogModel::store(CVNLogRow& row) {
-  StoredRow stored{arguments_.size(), 0, kindIndexOf(row)};
-  if (row.argument) {
-    stored.argumentLength = static_cast<uint32_t>(row.argument->size());
-    arguments_.append(reinterpret_cast<const char16_t*>(row.argument->utf16()),
-                      static_cast<size_t>(row.argument->size()));
-  } else {
-    stored.kind |= kNoArgument;
-  }
-  rows_.push_back(stored);
 }
 
 void CVNLogModel::appendRow(CVNLogRow row) {
   const int at = count();
   beginInsertRows(QModelIndex(), at, at);
-  store(row);
+  StoredRow stored{arguments_.size(), 0, kindIndexOf(row)};
+  if (row.argument) {
+    stored.argumentLength = static_cast<uint32_t>(row.argument->size());
+    arguments_.append(reinterpret_cast<const char16_t*>(row.argument->utf16()),
+                      stored.argumentLength);
+  } else {
+    stored.kind |= kNoArgument;
+  }
+  rows_.push_back(stored);
   endInsertRows();
 }
 
-void CVNLogModel::appendRows(std::vector<CVNLogRow> rows) {
-  if (rows.empty()) return;
+void CVNLogModel::appendRows(const CVNLogBatch& batch) {
+  if (batch.rows.empty()) return;
+  // Each kind of the batch is looked up once, not once per row.
+  constexpr uint32_t kUnknown = 0xFFFFFFFFu;
+  std::vector<uint32_t> kinds(batch.kinds.size(), kUnknown);
   const int at = count();
-  beginInsertRows(QModelIndex(), at, at + static_cast<int>(rows.size()) - 1);
-  for (CVNLogRow& row : rows) store(row);
+  beginInsertRows(QModelIndex(), at, at + static_cast<int>(batch.rows.size()) - 1);
+  uint64_t argumentStart = arguments_.size();
+  arguments_.append(batch.arguments.data(), batch.arguments.size());
+  for (const CVNLogBatch::Row& row : batch.rows) {
+    uint32_t& kind = kinds[row.kind];
+    if (kind == kUnknown) kind = kindIndexOf(batch.kinds[row.kind]);
+    if (row.argumentLength == CVNLogBatch::kNoArgument) {
+      rows_.push_back({argumentStart, 0, kind | kNoArgument});
+    } else {
+      rows_.push_back({argumentStart, row.argumentLength, kind});
+      argumentStart += row.argumentLength;
+    }
+  }
   endInsertRows();
 }
 

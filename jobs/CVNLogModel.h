@@ -11,11 +11,29 @@
 #include <utility>
 #include <vector>
 
+#include "jobs/CVNPagedArray.h"
+
 struct CVNLogRow {
   QString iconName;
   QString messageKey;
   QString message;  // the localised text of messageKey
   std::optional<QString> argument;
+};
+
+// Rows on their way to a model, a few words each: a row is the index of its
+// kind (icon, key and message, shared by its rows) and the length of its
+// argument; the arguments lie back to back in one buffer.
+struct CVNLogBatch {
+  static constexpr uint32_t kNoArgument = 0xFFFFFFFFu;
+  struct Row {
+    uint32_t kind;            // index into kinds
+    uint32_t argumentLength;  // kNoArgument when the row has none
+  };
+  std::vector<CVNLogRow> kinds;  // their arguments unused
+  CVNPagedArray<Row> rows;
+  CVNPagedArray<char16_t> arguments;
+
+  void append(uint32_t kind, const std::optional<QString>& argument);
 };
 
 class CVNLogModel : public QAbstractListModel {
@@ -32,8 +50,8 @@ class CVNLogModel : public QAbstractListModel {
 
   // Appends one row. Main thread only.
   void appendRow(CVNLogRow row);
-  // Appends `rows` in their order, as one insertion. Main thread only.
-  void appendRows(std::vector<CVNLogRow> rows);
+  // Appends the rows of `batch` in their order, as one insertion. Main thread only.
+  void appendRows(const CVNLogBatch& batch);
 
   // The row at `index`, rebuilt from what the model keeps.
   CVNLogRow row(int index) const;
@@ -60,16 +78,14 @@ class CVNLogModel : public QAbstractListModel {
   };
   static constexpr uint32_t kNoArgument = 0x80000000u;
 
-  // The index of the row's kind, added when it is new. Takes the row's texts then.
-  uint32_t kindIndexOf(CVNLogRow& row);
-  // Appends the row; its texts may be taken.
-  void store(CVNLogRow& row);
+  // The index of the kind of `row` (its argument aside), added when it is new.
+  uint32_t kindIndexOf(const CVNLogRow& row);
   const Kind& kindOf(const StoredRow& row) const { return kinds_[row.kind & ~kNoArgument]; }
   std::optional<QString> argumentOf(const StoredRow& row) const;
 
   std::vector<Kind> kinds_;
   QHash<std::pair<QString, QString>, uint32_t> kindIndexes_;
-  std::vector<StoredRow> rows_;
+  CVNPagedArray<StoredRow> rows_;
   // Every argument, back to back: one allocation for all rows instead of one each.
-  std::u16string arguments_;
+  CVNPagedArray<char16_t> arguments_;
 };

@@ -125,18 +125,34 @@ void CVNLogView::changeEvent(QEvent* event) {
   if (event->type() == QEvent::FontChange) remeasure();
 }
 
+void CVNLogView::showEvent(QShowEvent* event) {
+  QListView::showEvent(event);
+  if (!followsWhenShown_) return;
+  followPending_ = true;
+  followTimer_.start();
+}
+
+void CVNLogView::hideEvent(QHideEvent* event) {
+  followsWhenShown_ = followPending_ || isAtBottom();
+  followPending_ = false;
+  followTimer_.stop();
+  QListView::hideEvent(event);
+}
+
 bool CVNLogView::isAtBottom() const {
   const QScrollBar* bar = verticalScrollBar();
   return bar->value() >= bar->maximum();
 }
 
+// A hidden view's scroll bar always reads "at the bottom", and following it
+// would lay out every row again for each batch: it waits until it is shown.
 void CVNLogView::rowsAboutToBeAdded() {
-  if (!followPending_) followPending_ = isAtBottom();
+  if (!followPending_ && isVisible()) followPending_ = isAtBottom();
 }
 
 void CVNLogView::rowsAdded(int first, int last) {
   measureMessages(first, last);
-  if (followPending_ && !followTimer_.isActive()) followTimer_.start();
+  if (followPending_ && isVisible() && !followTimer_.isActive()) followTimer_.start();
 }
 
 void CVNLogView::measureMessages(int first, int last) {

@@ -12,7 +12,9 @@ class CVNLogView : public QListView {
   explicit CVNLogView(QWidget* parent = nullptr);
 
   // Shows the rows of `model` (a CVNLogModel, or any model with its roles) and
-  // keeps showing the newest as long as the user stays at the bottom.
+  // keeps showing the newest as long as the user stays at the bottom; shown
+  // again, or for the first time, it is at the bottom unless the user had
+  // scrolled away.
   void setModel(QAbstractItemModel* model) override;
 
   // Width of the message column: the widest message seen so far.
@@ -20,6 +22,8 @@ class CVNLogView : public QListView {
 
  protected:
   void changeEvent(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   void rowsAboutToBeAdded();
@@ -32,6 +36,9 @@ class CVNLogView : public QListView {
   QHash<QString, int> messageWidths_;
   int messageColumnWidth_ = 0;
   bool followPending_ = false;
+  // Whether to follow the bottom once shown: the view had left it there when
+  // hidden, or was never shown.
+  bool followsWhenShown_ = true;
   // Follows the bottom once per burst of rows rather than once per row.
   QTimer followTimer_;
   QList<QMetaObject::Connection> modelConnections_;

@@ -43,9 +43,14 @@ QString shownReason(const RVException& e) {
 void CVNRaiseExpectedException() { throw RVException(CVNExpectedException, std::string()); }
 
 CVNOperation::CVNOperation(QObject* parent)
-    : QObject(parent), logModel_(new CVNLogModel(this)), progressTimer_(new QTimer(this)) {
+    : QObject(parent),
+      handOverTimer_(new QTimer(this)),
+      logModel_(new CVNLogModel(this)),
+      progressTimer_(new QTimer(this)) {
   progressTimer_->setInterval(kProgressIntervalMs);
   connect(progressTimer_, &QTimer::timeout, this, &CVNOperation::emitCoalescedChanges);
+  handOverTimer_->setSingleShot(true);
+  connect(handOverTimer_, &QTimer::timeout, this, [this] { appendPendingRows(); });
   setResult(CVNLocalizedString("Please wait..."));
 }
 
@@ -134,7 +139,9 @@ void CVNOperation::finish() {
     executing_ = false;
     finished_ = true;
   }
-  // The last progress and status reach observers with the job's end, not a tick later.
+  // The last rows, progress and status reach observers with the job's end, not
+  // a tick later.
+  post([this] { appendPendingRows(true); });
   emitCoalescedChanges();
   if (executingWas) emit executingChanged();
   if (!finishedWas) emit finishedChanged();
@@ -250,33 +257,62 @@ void CVNOperation::logWithIconName(const QString& iconName, const char* messageK
 
 void CVNOperation::appendRow(const QString& iconName, const char* messageKey,
                              std::optional<QString> argument) {
-  bool first;
+  bool schedule;
   {
     std::lock_guard<std::mutex> g(pendingRowsLock_);
-    const CVNLogRow& kind = rowKind(iconName, messageKey);
-    first = pendingRows_.empty();
-    pendingRows_.push_back({kind.iconName, kind.messageKey, kind.message, std::move(argument)});
+    pendingRows_.append(rowKind(iconName, messageKey), argument);
+    schedule = !handOverScheduled_;
+    handOverScheduled_ = true;
   }
-  if (first) post([this] { appendPendingRows(); });
+  if (schedule) post([this] { scheduleHandOver(); });
 }
 
-const CVNLogRow& CVNOperation::rowKind(const QString& iconName, const char* messageKey) {
-  for (const auto& [key, kind] : rowKinds_) {
-    if (key == messageKey && kind.iconName == iconName) return kind;
+uint32_t CVNOperation::rowKind(const QString& iconName, const char* messageKey) {
+  std::vector<CVNLogRow>& kinds = pendingRows_.kinds;
+  for (size_t i = kinds.size(); i-- > 0;) {
+    if (rowKindKeys_[i] == messageKey && kinds[i].iconName == iconName)
+      return static_cast<uint32_t>(i);
   }
-  rowKinds_.emplace_back(
-      QByteArray(messageKey),
-      CVNLogRow{iconName, QString::fromUtf8(messageKey), CVNLocalizedString(messageKey), {}});
-  return rowKinds_.back().second;
+  rowKindKeys_.emplace_back(messageKey);
+  kinds.push_back(
+      {iconName, QString::fromUtf8(messageKey), CVNLocalizedString(messageKey), std::nullopt});
+  return static_cast<uint32_t>(kinds.size() - 1);
 }
 
-void CVNOperation::appendPendingRows() {
-  std::vector<CVNLogRow> rows;
+void CVNOperation::scheduleHandOver() {
+  const qint64 wait =
+      sinceHandOver_.isValid() ? kLogHandOverIntervalMs - sinceHandOver_.elapsed() : 0;
+  if (wait > 0) {
+    if (!handOverTimer_->isActive()) handOverTimer_->start(static_cast<int>(wait));
+    return;
+  }
+  appendPendingRows();
+}
+
+void CVNOperation::appendPendingRows(bool last) {
+  handOverTimer_->stop();
   {
     std::lock_guard<std::mutex> g(pendingRowsLock_);
-    rows.swap(pendingRows_);
+    handOverScheduled_ = false;
+    // The worker goes on in the pages of the batch before, already written.
+    if (!pendingRows_.rows.empty()) {
+      handedOverRows_.kinds = pendingRows_.kinds;  // the texts are shared, not copied
+      handedOverRows_.rows.swap(pendingRows_.rows);
+      handedOverRows_.arguments.swap(pendingRows_.arguments);
+    }
+    if (last) {
+      pendingRows_.rows.clear(0);
+      pendingRows_.arguments.clear(0);
+    }
   }
-  logModel_->appendRows(std::move(rows));
+  if (!handedOverRows_.rows.empty()) {
+    sinceHandOver_.start();
+    logModel_->appendRows(handedOverRows_);
+  }
+  // A burst may have grown the batch; what a batch of a display frame needs is kept.
+  constexpr size_t kKeptBytes = 1024 * 1024;
+  handedOverRows_.rows.clear(last ? 0 : kKeptBytes);
+  handedOverRows_.arguments.clear(last ? 0 : kKeptBytes);
 }
 
 void CVNOperation::postOpening() {

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QColor>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -136,15 +137,20 @@ class CVNOperation : public QObject, public CVNEngineJob {
   // The archive or folder the job made, in the file system's bytes; empty before.
   std::string outputPath() const;
 
+  // The least time between two batches of rows handed to the main thread: a
+  // display frame, so that a busy log still looks live.
+  static constexpr int kLogHandOverIntervalMs = 16;
+
   // The rows in logging order. Lives on the main thread.
   CVNLogModel* logModel() const { return logModel_; }
   // The job's log window, from its interface file; titled by the status when the
   // job opens its output. The base has none. Main thread.
   QWidget* logWindow() const { return logWindow_; }
 
-  // Logs a row from any thread: counts a warning (and keeps its text) at once,
-  // then appends the row on the main thread without waiting. The message is
-  // looked up by its key.
+  // Logs a row from any thread: counts a warning (and keeps its text) at once;
+  // the row reaches the model on the main thread, in logging order, within
+  // kLogHandOverIntervalMs and in any case before the job's finish is
+  // observed there. Never waits. The message is looked up by its key.
   void logWithIconName(const QString& iconName, const char* messageKey,
                        std::optional<QString> argument = std::nullopt);
 
@@ -234,10 +240,15 @@ class CVNOperation : public QObject, public CVNEngineJob {
   // Tells observers of the counter and the status that the worker changed them.
   void emitCoalescedChanges();
   void appendRow(const QString& iconName, const char* messageKey, std::optional<QString> argument);
-  void appendPendingRows();
-  // The row of that icon and key without an argument, its message looked up
-  // the first time. Under pendingRowsLock_.
-  const CVNLogRow& rowKind(const QString& iconName, const char* messageKey);
+  // Hands the waiting rows over now, or once kLogHandOverIntervalMs has passed
+  // since the last hand-over. Main thread.
+  void scheduleHandOver();
+  // Moves the waiting rows into the model; `last` once the job has finished,
+  // which gives their pages back. Main thread.
+  void appendPendingRows(bool last = false);
+  // The index of the kind of that icon and key, its message looked up the
+  // first time. Under pendingRowsLock_.
+  uint32_t rowKind(const QString& iconName, const char* messageKey);
 
   mutable std::mutex lock_;
   std::condition_variable wakeCondition_;
@@ -267,13 +278,19 @@ class CVNOperation : public QObject, public CVNEngineJob {
   std::optional<std::pair<QByteArray, std::optional<QString>>> lastWarning_;
   std::string outputPath_;
 
-  // Rows logged but not yet in the model. The first of a batch posts the block
-  // that moves them all, so a busy walk costs the main thread one insertion per
-  // batch rather than one per row, and rows keep their order.
+  // Rows logged but not yet in the model. They reach it in batches, at most
+  // one per kLogHandOverIntervalMs, so a busy walk costs the main thread (and every
+  // view of the log) one insertion per batch rather than one per row.
   std::mutex pendingRowsLock_;
-  std::vector<CVNLogRow> pendingRows_;
-  // A job logs a handful of icon and key pairs: their rows share these texts.
-  std::vector<std::pair<QByteArray, CVNLogRow>> rowKinds_;
+  // The kinds stay from one batch to the next; rows and arguments move.
+  CVNLogBatch pendingRows_;
+  // The message key of each kind, as the caller spelled it.
+  std::vector<QByteArray> rowKindKeys_;
+  // A hand-over is posted or waits for its timer.
+  bool handOverScheduled_ = false;
+  QTimer* handOverTimer_;
+  CVNLogBatch handedOverRows_;   // main thread; its pages go back to the worker
+  QElapsedTimer sinceHandOver_;  // main thread
 
   CVNLogModel* logModel_;
   QPointer<QWidget> logWindow_;

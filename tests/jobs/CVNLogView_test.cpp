@@ -79,18 +79,20 @@ TEST(CVNLogView, FollowsTheBottomOnlyWhileTheUserStaysThere) {
   CVNLogModel model;
   CVNLogWindow window(&model);
   window.resize(400, 200);
-  window.show();
   CVNLogView* view = window.logView();
+  const auto settle = [] { CVNSpinUntil([] { return false; }, 30); };
 
+  // Rows that came before the view was ever shown end at the bottom.
   appendRows(model, 500);
-  CVNSpinUntil([] { return false; }, 30);
+  window.show();
+  settle();
   EXPECT_GT(view->verticalScrollBar()->maximum(), 0);
   EXPECT_TRUE(atBottom(*view));
 
   // The user scrolls up to read: new rows leave the view where it is.
   view->verticalScrollBar()->setValue(10);
   appendRows(model, 500, 500);
-  CVNSpinUntil([] { return false; }, 30);
+  settle();
   EXPECT_EQ(view->verticalScrollBar()->value(), 10);
 
   // Back at the bottom, the view follows again, in bursts as in one.
@@ -99,10 +101,24 @@ TEST(CVNLogView, FollowsTheBottomOnlyWhileTheUserStaysThere) {
     appendRows(model, 50, 1000 + 50 * i);
     CVNSpinUntil([] { return false; }, 2);
   }
-  CVNSpinUntil([] { return false; }, 30);
+  settle();
   EXPECT_TRUE(atBottom(*view));
   EXPECT_TRUE(
       view->visualRect(model.index(model.count() - 1)).intersects(view->viewport()->rect()));
+
+  // Hidden, the view lays nothing out; shown again, it is back where the user left it.
+  for (const int left : {-1, 10}) {
+    if (left >= 0) view->verticalScrollBar()->setValue(left);
+    window.hide();
+    const int maximum = view->verticalScrollBar()->maximum();
+    appendRows(model, 500, model.count());
+    settle();
+    EXPECT_EQ(view->verticalScrollBar()->maximum(), maximum);
+    window.show();
+    settle();
+    EXPECT_EQ(view->verticalScrollBar()->value(),
+              left >= 0 ? left : view->verticalScrollBar()->maximum());
+  }
 }
 
 TEST(CVNLogView, RowsWithoutImageOrArgumentStillShowTheirMessage) {

@@ -33,6 +33,8 @@ void CVNDrainPostedBlocks() {
   bool ran = false;
   CVNPostToMainThread([&ran] { ran = true; });
   CVNSpinUntil([&ran] { return ran; });
+  // A batch of log rows may wait out the interval since the last one.
+  CVNSpinUntil([] { return false; }, 3 * CVNOperation::kLogHandOverIntervalMs);
 }
 
 QString CVNSaveScreenshot(QWidget* widget, const QString& name) {

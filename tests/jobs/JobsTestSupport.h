@@ -19,7 +19,7 @@ class CVNPathComponentEncoder;
 bool CVNSpinUntil(const std::function<bool()>& done, int timeoutMs = 20000);
 
 // Processes events until every block posted to the main thread before the call
-// has run.
+// has run, and the log rows logged before it are in their models.
 void CVNDrainPostedBlocks();
 
 // Renders `widget` and saves it as <name>.png under the screenshot folder; returns the path.
