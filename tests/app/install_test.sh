@@ -33,6 +33,8 @@ DESTDIR="$work/stage" PATH="$work/bin:$PATH" "$cmake" --install "$build" --prefi
 [ -f "$work/stage/usr/share/applications/local.corvana.Corvana.desktop" ] ||
   fail "the staged install is missing the desktop entry"
 [ ! -f "$work/calls" ] || fail "a tool ran for a staged install"
+grep -qx 'Exec="/usr/bin/corvana" %F' "$work/stage/usr/share/applications/"*.desktop ||
+  fail "the staged entry does not name /usr/bin/corvana"
 
 # Without the tools the install still succeeds.
 PATH="$work/empty" "$cmake" --install "$build" --prefix "$work/bare" >/dev/null ||
@@ -40,4 +42,20 @@ PATH="$work/empty" "$cmake" --install "$build" --prefix "$work/bare" >/dev/null 
 [ -f "$work/bare/share/applications/local.corvana.Corvana.desktop" ] ||
   fail "the install without the tools is missing the desktop entry"
 [ ! -e "$work/bare/share/applications/mimeinfo.cache" ] || fail "a tool ran that is not on PATH"
+
+# Installed off PATH, as ~/.local/bin is before the next login: GIO, with only
+# itself and the real database tool on PATH, still lists the entry.
+if gio=$(command -v gio); then
+  mkdir "$work/gio"
+  ln -s "$gio" $(command -v update-desktop-database) "$work/gio/"
+  home="$work/home prefix"
+  session() {
+    env -i HOME="$work" XDG_DATA_HOME="$home/share" XDG_DATA_DIRS="$work/empty" PATH="$work/gio" "$@"
+  }
+  session "$cmake" --install "$build" --prefix "$home" >/dev/null
+  session gio mime application/zip | grep -qw local.corvana.Corvana.desktop ||
+    fail "GIO does not list the entry installed to a prefix off PATH"
+else
+  echo "SKIP: gio is not installed, so no check of what GIO lists"
+fi
 echo "PASS"
