@@ -46,8 +46,7 @@ PATH="$work/empty" "$cmake" --install "$build" --prefix "$work/bare" >/dev/null 
 # Installed off PATH, as ~/.local/bin is before the next login: GIO, with only
 # itself and the real database tool on PATH, still lists the entry.
 if gio=$(command -v gio); then
-  mkdir "$work/gio"
-  ln -s "$gio" $(command -v update-desktop-database) "$work/gio/"
+  mkdir "$work/gio" && ln -s "$gio" $(command -v update-desktop-database) "$work/gio/"
   home="$work/home prefix"
   session() {
     env -i HOME="$work" XDG_DATA_HOME="$home/share" XDG_DATA_DIRS="$work/empty" PATH="$work/gio" "$@"
