@@ -411,6 +411,11 @@ void NRReachability::startNotifier() {
     if (fd >= 0) ::close(fd);
     RVRaiseInvalidParameter("result");
   }
+  // A nexthop object replaced under a route is told only to this group, which
+  // is past the bits of nl_groups. A kernel without the group has no nexthop
+  // objects either, so its refusal leaves nothing unwatched.
+  const int nexthopGroup = RTNLGRP_NEXTHOP;
+  ::setsockopt(fd, SOL_NETLINK, NETLINK_ADD_MEMBERSHIP, &nexthopGroup, sizeof(nexthopGroup));
   notifierSocket_ = fd;
   // Read before watching, so a change in between is still seen as one.
   lastFlags_ = reachabilityFlags();
