@@ -86,6 +86,8 @@ struct FlagsCase {
   // Routes name nexthop objects alone, without the kernel's compatibility
   // copies of their links and gateways.
   bool nexthopObjectsOnly = false;
+  std::vector<std::string> followUps = {};  // `ip` arguments, once the monitor is started
+  int signalled = 0;                        // the changes the follow-ups signal
 };
 
 class ReachabilityFlagsTest : public ReachabilityTest,
@@ -111,6 +113,14 @@ TEST_P(ReachabilityFlagsTest, FollowsTheRoutingTable) {
       break;
   }
   ASSERT_TRUE(monitor);
+  int changes = 0;
+  QObject::connect(monitor.get(), &NRReachability::NRReachabilityStatusDidChangeNotification,
+                   [&](NRReachability*) { ++changes; });
+  monitor->startNotifier();
+  for (const std::string& command : c.followUps) ASSERT_TRUE(ip(command)) << command;
+  CVNSpinUntil([&] { return changes >= c.signalled; });
+  CVNSpinUntil([] { return false; }, 200);
+  EXPECT_EQ(changes, c.signalled);
   EXPECT_EQ(monitor->status(), c.status);
   const uint32_t flags = monitor->reachabilityFlags();
   EXPECT_EQ((flags & NRReachability::FlagReachable) != 0, c.reachable);
@@ -259,7 +269,21 @@ INSTANTIATE_TEST_SUITE_P(
                   NRReachability::Reachable,
                   true,
                   false,
-                  true}),
+                  true},
+        // Without the links' IPv6 addresses, whose late arrival would wake the
+        // monitor anyway.
+        FlagsCase{"NexthopReplacedByBlackhole",
+                  {"-6 addr flush dev x0", "-6 addr flush dev x1", "link set lo up",
+                   "addr add 10.0.0.2/24 dev x0", "nexthop add id 5 via 10.0.0.1 dev x0",
+                   "route add default nhid 5"},
+                  true,
+                  Target::Internet,
+                  NRReachability::NotReachable,
+                  false,
+                  false,
+                  true,
+                  {"nexthop replace id 5 blackhole"},
+                  1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ReachabilityTest, ChangesAreSignalledOnlyWhileStarted) {
