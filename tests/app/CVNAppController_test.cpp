@@ -381,7 +381,8 @@ TEST_F(AppTest, AJobThatFinishesDuringTeardownNeitherQuitsNorAsksForAttention) {
   // The job finishes cleanly while its finish still waits for the event loop,
   // which next turns inside the controller's teardown.
   held->release();
-  while (!held->isFinished()) QThread::msleep(1);
+  for (int i = 0; i < 20000 && !held->isFinished(); ++i) QThread::msleep(1);
+  ASSERT_TRUE(held->isFinished());
   menu_.reset();
   EXPECT_EQ(terminations, 0);
   EXPECT_EQ(attention, 0);
