@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QPointer>
-#include <QThread>
 #include <cerrno>
 #include <chrono>
 #include <clocale>
@@ -600,20 +599,29 @@ TEST(CVNOperation, ACounterSetBackReachesObservers) {
 }
 
 TEST(CVNOperation, CancelWakesAWaitingWorkerAtOnce) {
+  int asked = 0;  // under the job's lock
   CVNOperationQueue queue(1);
   auto job = std::make_shared<CVNScriptedOperation>();
-  std::atomic<bool> waiting{false};
   job->script = [&](CVNScriptedOperation& j, Step step) {
     if (step != Step::OnePass) return;
-    waiting = true;
-    j.waitUntil([] { return false; });
+    j.waitUntil([&] {
+      ++asked;
+      return false;
+    });
   };
   queue.addOperation(job);
-  ASSERT_TRUE(CVNSpinUntil([&] { return waiting.load(); }));
-  QThread::msleep(20);
+  // The worker holds the lock from its first question until it waits, so once
+  // the lock is ours after that question, it is waiting.
+  ASSERT_TRUE(CVNSpinUntil([&] {
+    std::lock_guard<std::mutex> g(job->lock());
+    return asked > 0;
+  }));
   const auto start = std::chrono::steady_clock::now();
   job->cancel();
-  ASSERT_TRUE(CVNSpinUntil([&] { return job->isFinished(); }));
+  const bool finished = CVNSpinUntil([&] { return job->isFinished(); }, 5000);
+  // The queue's end only cancels: without this the worker would wait for ever.
+  if (!finished) job->wake();
+  ASSERT_TRUE(finished) << "cancel() did not wake the waiting worker";
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
   EXPECT_EQ(job->logModel()->row(1).messageKey, QStringLiteral("Failed"));
