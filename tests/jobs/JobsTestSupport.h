@@ -55,6 +55,7 @@ class CVNScriptedOperation : public CVNOperation {
   using CVNOperation::postSummary;
   using CVNOperation::setCurrentValue;
   using CVNOperation::setLogWindow;
+  using CVNOperation::setOutputPath;
   using CVNOperation::waitUntil;
   using CVNOperation::wake;
 

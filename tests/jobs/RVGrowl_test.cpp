@@ -1,5 +1,6 @@
 // Notifications reach a session's notification service; without a bus or a
 // service they cost nothing; and the jobs send theirs as they start and end.
+// Also the jobs' reveal, which goes to the session's file manager the same way.
 // Each case runs again in a child process with the environment it needs (a
 // private bus from dbus-run-session, or none at all), so that no case depends
 // on the bus of the machine running the tests.
@@ -14,6 +15,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusContext>
+#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -76,6 +78,32 @@ class SilentNotifications : public QObject, protected QDBusContext {
   }
 };
 
+// Stands in for the desktop's file manager and keeps what it is asked to show,
+// each call as its URIs and its startup id after a "|".
+class FakeFileManager : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+
+ public:
+  std::vector<std::string> calls;
+
+ public slots:
+  void ShowItems(const QStringList& uris, const QString& startupId) {
+    calls.push_back((uris.join(u' ') + u'|' + startupId).toStdString());
+  }
+};
+
+// Takes the URLs that QDesktopServices::openUrl would open.
+class OpenedURLs : public QObject {
+  Q_OBJECT
+
+ public:
+  std::vector<std::string> urls;
+
+ public slots:
+  void open(const QUrl& url) { urls.push_back(url.toEncoded().toStdString()); }
+};
+
 // Runs this test again in a child process, through `wrapper` when given, with
 // `environment`; returns the child's exit code and shows its output.
 int RunInChild(const QStringList& wrapper, const QProcessEnvironment& environment) {
@@ -111,14 +139,16 @@ void RunInChildOnAPrivateBus() {
   EXPECT_EQ(RunInChild({runner, QStringLiteral("--")}, ChildEnvironment(home)), 0);
 }
 
-// Connects to the session bus as `connection` and takes the notification
-// service's name, with `service` answering its calls.
-void BecomeTheNotificationService(const QString& connection, QObject* service) {
+const QString kNotifications = QStringLiteral("org.freedesktop.Notifications");
+
+// Connects to the session bus as `connection` and takes the service name
+// `name`, with `service` answering its calls on the name's own path.
+void BecomeTheService(const QString& connection, const QString& name, QObject* service) {
   QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connection);
   ASSERT_TRUE(bus.isConnected());
-  ASSERT_TRUE(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), service,
+  ASSERT_TRUE(bus.registerObject(u'/' + QString(name).replace(u'.', u'/'), service,
                                  QDBusConnection::ExportAllSlots));
-  ASSERT_TRUE(bus.registerService(QStringLiteral("org.freedesktop.Notifications")));
+  ASSERT_TRUE(bus.registerService(name));
 }
 
 TEST(RVGrowlTest, ReachesTheSessionsNotificationService) {
@@ -126,7 +156,7 @@ TEST(RVGrowlTest, ReachesTheSessionsNotificationService) {
 
   FakeNotifications fake;
   ASSERT_NO_FATAL_FAILURE(
-      BecomeTheNotificationService(QStringLiteral("fake-notifications"), &fake));
+      BecomeTheService(QStringLiteral("fake-notifications"), kNotifications, &fake));
 
   RVGrowl::notifyWithTitle(QStringLiteral("圧縮を開始しました"), QStringLiteral("/home/u/a b"));
   std::thread worker([] {
@@ -159,7 +189,7 @@ TEST(RVGrowlTest, WithoutAnAnswerReturnsAtOnce) {
   serviceThread.start();
   SilentNotifications silent;
   silent.moveToThread(&serviceThread);
-  BecomeTheNotificationService(QStringLiteral("silent-notifications"), &silent);
+  BecomeTheService(QStringLiteral("silent-notifications"), kNotifications, &silent);
   if (HasFatalFailure()) {
     serviceThread.quit();
     serviceThread.wait();
@@ -317,7 +347,7 @@ TEST_P(RVGrowlJobsTest, EachRunSendsItsStartAndItsEnd) {
   const JobNotificationCase& c = GetParam();
   FakeNotifications fake;
   ASSERT_NO_FATAL_FAILURE(
-      BecomeTheNotificationService(QStringLiteral("fake-notifications"), &fake));
+      BecomeTheService(QStringLiteral("fake-notifications"), kNotifications, &fake));
 
   // Notifications show while the program is in front too.
   QWidget front;
@@ -356,6 +386,49 @@ TEST_P(RVGrowlJobsTest, EachRunSendsItsStartAndItsEnd) {
 
 INSTANTIATE_TEST_SUITE_P(Jobs, RVGrowlJobsTest, ::testing::ValuesIn(jobNotificationCases()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// --- The jobs' reveal ---
+
+struct RevealCase {
+  const char* name;
+  bool fileManager;  // whether a file manager owns its name on the bus
+  std::vector<std::string> shown;
+  std::vector<std::string> opened;
+};
+
+void PrintTo(const RevealCase& c, std::ostream* os) { *os << c.name; }
+
+class RVGrowlRevealTest : public ::testing::TestWithParam<RevealCase> {};
+
+// The output goes to the file manager selected, else its folder is opened;
+// either way by its bytes, though they are not UTF-8.
+TEST_P(RVGrowlRevealTest, ShowsTheOutputOrOpensItsFolder) {
+  if (!qEnvironmentVariableIsSet(kInChild)) return RunInChildOnAPrivateBus();
+  const RevealCase& c = GetParam();
+  FakeFileManager fake;
+  if (c.fileManager) {
+    ASSERT_NO_FATAL_FAILURE(BecomeTheService(QStringLiteral("fake-file-manager"),
+                                             QStringLiteral("org.freedesktop.FileManager1"),
+                                             &fake));
+  }
+  OpenedURLs opened;
+  QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
+  CVNScriptedOperation job;
+  job.setOutputPath("/tmp/caf\xE9/out.zip");
+  job.showInFinder();
+  CVNSpinUntil([&] { return !fake.calls.empty() || !opened.urls.empty(); }, 5000);
+  // Room for a call or an opening too many.
+  CVNSpinUntil([] { return false; }, 200);
+  QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+  EXPECT_EQ(fake.calls, c.shown);
+  EXPECT_EQ(opened.urls, c.opened);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reveal, RVGrowlRevealTest,
+    ::testing::Values(RevealCase{"ByTheFileManager", true, {"file:///tmp/caf%E9/out.zip|"}, {}},
+                      RevealCase{"WithoutAFileManager", false, {}, {"file:///tmp/caf%E9"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 
