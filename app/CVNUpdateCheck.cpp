@@ -168,6 +168,10 @@ void CVNUpdateCheck::runCheck(bool quiet) {
       QUrl(CVNStringWithFormat(CVNLocalizedString("アップデート確認URL"), {version})));
   const int timeout = static_cast<int>(transferTimeout_.count());
   request.setTransferTimeout(timeout);
+  // Asked for uncompressed, which also keeps Qt from inflating on its own, so
+  // that the cap below counts the bytes that arrive: a small compressed body
+  // may stand for gigabytes. A body compressed anyway is read as it came.
+  request.setRawHeader("Accept-Encoding", "identity");
   std::unique_ptr<QNetworkReply> reply(manager_->get(request));
   // Bounds what the transfer buffers before the body below takes it.
   reply->setReadBufferSize(kMaxReplySize + 1);

@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -88,6 +89,7 @@ class Server : public QObject {
  public:
   int status = 200;
   QByteArray body;
+  QByteArray headers;  // more header lines, each ending in CRLF
   bool silent = false;
   // Sends the headers, then one byte of the body at a time, never the end.
   bool drips = false;
@@ -142,8 +144,9 @@ class Server : public QObject {
       QTimer::singleShot(3000, socket, [socket] { socket->abort(); });
       return;
     }
-    socket->write("HTTP/1.1 " + QByteArray::number(status) + " Reason\r\nContent-Length: " +
-                  QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+    socket->write("HTTP/1.1 " + QByteArray::number(status) + " Reason\r\n" + headers +
+                  "Content-Length: " + QByteArray::number(body.size()) +
+                  "\r\nConnection: close\r\n\r\n" + body);
     socket->disconnectFromHost();
   }
 
@@ -555,6 +558,52 @@ TEST_P(UpdateCheckEndlessTest, AReplyWithoutEndIsAFailedCheckAtOnceInFlatMemory)
 
 INSTANTIATE_TEST_SUITE_P(Checks, UpdateCheckEndlessTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Quiet" : "Menu"; });
+
+// A gzip stream of 1 MiB that inflates to 1 GiB of zeros: one deflated MiB,
+// which refers to nothing before it, 1024 times over.
+QByteArray gzipOfOneGiBOfZeros() {
+  const QByteArray zeros(1 << 20, '\0');
+  QByteArray block(2048, '\0');
+  z_stream z{};
+  deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+  z.avail_in = static_cast<uInt>(zeros.size());
+  z.next_out = reinterpret_cast<Bytef*>(block.data());
+  z.avail_out = static_cast<uInt>(block.size());
+  deflate(&z, Z_FULL_FLUSH);
+  block.truncate(static_cast<qsizetype>(z.total_out));
+  deflateEnd(&z);
+  uLong crc = 0;
+  const uLong crcOfAMiB = crc32(0, z.next_in - zeros.size(), static_cast<uInt>(zeros.size()));
+  for (int i = 0; i < 1024; ++i) crc = crc32_combine(crc, crcOfAMiB, zeros.size());
+  QByteArray gzip = QByteArray::fromHex("1f8b0800000000000003") + block.repeated(1024) + "\x03";
+  gzip += '\0';  // the last block: empty, fixed codes
+  for (const uint32_t word : {static_cast<uint32_t>(crc), uint32_t{1} << 30})
+    for (int shift = 0; shift < 32; shift += 8) gzip += static_cast<char>(word >> shift);
+  return gzip;
+}
+
+TEST_F(UpdateCheckTest, ACompressedReplyCountsWhatArrivesAgainstTheCap) {
+  server_.body = gzipOfOneGiBOfZeros();
+  server_.headers = "Content-Encoding: gzip\r\n";
+  check_.setTransferTimeout(3000ms);
+  static std::vector<std::string> warnings;
+  warnings.clear();
+  const QtMessageHandler previous =
+      qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        // What the offscreen platform says of every alert is not the check's.
+        if (type >= QtWarningMsg && !message.startsWith(QStringLiteral("This plugin")))
+          warnings.push_back(message.toStdString());
+      });
+  QElapsedTimer elapsed;
+  elapsed.start();
+  check_._isUpdated(false);
+  EXPECT_LT(elapsed.elapsed(), 1000);
+  qInstallMessageHandler(previous);
+  ASSERT_EQ(alerts_.size(), 1u);
+  EXPECT_EQ(alerts_[0].text, CVNLocalizedString(kFailed));
+  EXPECT_TRUE(warnings.empty()) << warnings.front();
+}
 
 // The override pointer, as its shape or -1 when none.
 int overridePointer() {
