@@ -176,10 +176,9 @@ void CVNUnarchiveOperation::enumerateWithZipFileReader(
     if (!header) return;
     const std::optional<std::u16string> name = header->fileNameString();
     if (!name) {
-      logWithIconName(
-          CVNIconWarning, CVN_KEY("Log:認識できないパス"),
-          CVNLocalizedStringWithFormat("%1$qu bytes",
-                                       {QVariant::fromValue<quint64>(header->uncompressedSize())}));
+      const quint64 size = header->uncompressedSize();
+      logWithIconName(CVNIconWarning, CVN_KEY("Log:認識できないパス"),
+                      CVNLocalizedPluralWithFormat("%1$qu bytes", size, {size}));
       switch (unrecognizableFileNameBehavior_.load()) {
         case CVNUnrecognizableFileNameBehaviorError:
           CVNRaiseExpectedException();

@@ -72,9 +72,12 @@
             <numerusform>%1$@ folders</numerusform>
         </translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>%1$qu bytes</source>
-        <translation>%1$qu bytes</translation>
+        <translation>
+            <numerusform>%1$qu byte</numerusform>
+            <numerusform>%1$qu bytes</numerusform>
+        </translation>
     </message>
     <message>
         <source>%1$@: %2$@</source>
@@ -199,6 +202,30 @@
     <message>
         <source>タイル:ボタン:ログ</source>
         <translation>Show the log</translation>
+    </message>
+    <message>
+        <source>タイル:状態:待機中</source>
+        <translation>Waiting</translation>
+    </message>
+    <message>
+        <source>タイル:状態:実行中</source>
+        <translation>Running</translation>
+    </message>
+    <message>
+        <source>タイル:状態:完了</source>
+        <translation>Finished</translation>
+    </message>
+    <message>
+        <source>タイル:状態:警告付きで完了</source>
+        <translation>Finished with warnings</translation>
+    </message>
+    <message>
+        <source>タイル:状態:失敗</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>タイル:状態:キャンセル済み</source>
+        <translation>Cancelled</translation>
     </message>
     <message>
         <source>メインウインドウ:ヒント:ドロップ</source>

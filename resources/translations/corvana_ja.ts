@@ -69,9 +69,11 @@
             <numerusform>フォルダ %1$@ 個</numerusform>
         </translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>%1$qu bytes</source>
-        <translation>%1$qu バイト</translation>
+        <translation>
+            <numerusform>%1$qu バイト</numerusform>
+        </translation>
     </message>
     <message>
         <source>%1$@: %2$@</source>
@@ -196,6 +198,30 @@
     <message>
         <source>タイル:ボタン:ログ</source>
         <translation>ログを表示</translation>
+    </message>
+    <message>
+        <source>タイル:状態:待機中</source>
+        <translation>待機中</translation>
+    </message>
+    <message>
+        <source>タイル:状態:実行中</source>
+        <translation>実行中</translation>
+    </message>
+    <message>
+        <source>タイル:状態:完了</source>
+        <translation>完了</translation>
+    </message>
+    <message>
+        <source>タイル:状態:警告付きで完了</source>
+        <translation>警告ありで完了</translation>
+    </message>
+    <message>
+        <source>タイル:状態:失敗</source>
+        <translation>失敗</translation>
+    </message>
+    <message>
+        <source>タイル:状態:キャンセル済み</source>
+        <translation>キャンセル済み</translation>
     </message>
     <message>
         <source>メインウインドウ:ヒント:ドロップ</source>
