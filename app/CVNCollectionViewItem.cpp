@@ -14,9 +14,10 @@
 namespace {
 
 // Shows `text` in `label` cut in the middle to the label's width, and whole in
-// its tool tip.
+// its tool tip and to screen readers.
 void showElided(QLabel* label, const QString& text) {
   label->setToolTip(text);
+  label->setAccessibleName(text);
   const int width = std::max(label->width(), 40);
   label->setText(label->fontMetrics().elidedText(text, Qt::ElideMiddle, width));
 }
@@ -211,6 +212,14 @@ void CVNCollectionViewItem::updateControls() {
                      : finished && warned ? CVNIconError
                                           : CVNIconStart;
   ui_->iconLabel->setPixmap(CVNImageNamed(QString::fromLatin1(icon)));
+  // Some states share an image; a screen reader tells them all apart.
+  const char* state =
+      succeeded ? (warned ? CVN_KEY("タイル:状態:警告付きで完了") : CVN_KEY("タイル:状態:完了"))
+      : finished  ? (operation_->isCancelled() ? CVN_KEY("タイル:状態:キャンセル済み")
+                                               : CVN_KEY("タイル:状態:失敗"))
+      : executing ? CVN_KEY("タイル:状態:実行中")
+                  : CVN_KEY("タイル:状態:待機中");
+  ui_->iconLabel->setAccessibleName(CVNLocalizedString(state));
 }
 
 bool CVNCollectionViewItem::eventFilter(QObject* watched, QEvent* event) {

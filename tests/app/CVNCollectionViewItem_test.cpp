@@ -25,11 +25,16 @@ class TileTest : public AppTest {
   static QProgressBar* progressBar(CVNCollectionViewItem* item) {
     return item->findChild<QProgressBar*>();
   }
+  // What a screen reader says of the tile's state image.
+  static QString stateName(CVNCollectionViewItem* item) {
+    return item->findChild<QLabel*>(QStringLiteral("iconLabel"))->accessibleName();
+  }
 };
 
 struct IdleCancelCase {
   const char* name;
   bool finished;  // else still waiting behind two running jobs
+  const char* state;
 };
 
 class IdleCancelTest : public TileTest, public ::testing::WithParamInterface<IdleCancelCase> {};
@@ -51,11 +56,13 @@ TEST_P(IdleCancelTest, CancelDoesNothingForAJobThatIsNotRunning) {
   item->cancel();
   EXPECT_EQ(item->cancelAlert(), nullptr);
   EXPECT_FALSE(third->isCancelled());
+  EXPECT_EQ(stateName(item), CVNLocalizedString(GetParam().state));
+  EXPECT_EQ(stateName(tile(1)), CVNLocalizedString("タイル:状態:実行中"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, IdleCancelTest,
-                         ::testing::Values(IdleCancelCase{"Waiting", false},
-                                           IdleCancelCase{"Finished", true}),
+                         ::testing::Values(IdleCancelCase{"Waiting", false, "タイル:状態:待機中"},
+                                           IdleCancelCase{"Finished", true, "タイル:状態:完了"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct AnswerCase {
@@ -92,6 +99,7 @@ TEST_P(AnswerTest, TheConfirmationCancelsOnYesOnly) {
     EXPECT_EQ(resultLabel(item)->text(), CVNLocalizedString("Cancelled"));
     EXPECT_TRUE(resultLabel(item)->isVisible());
     EXPECT_EQ(resultLabel(item)->palette().color(QPalette::WindowText), QColor(Qt::red));
+    EXPECT_EQ(stateName(item), CVNLocalizedString("タイル:状態:キャンセル済み"));
   } else {
     CVNSpinUntil([] { return false; }, 100);
     EXPECT_TRUE(running->isExecuting());
@@ -171,6 +179,11 @@ TEST_F(TileTest, ALongResultIsCutToTheTileAndWholeInItsToolTip) {
   ASSERT_FALSE(job(0)->succeeded());
   ASSERT_GT(label->fontMetrics().horizontalAdvance(result), label->width());
   EXPECT_EQ(label->toolTip(), result);
+  // A screen reader reads it whole, and the status too.
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name), result);
+  EXPECT_EQ(tile(0)->findChild<QLabel*>(QStringLiteral("statusLabel"))->accessibleName(),
+            job(0)->status());
+  EXPECT_EQ(stateName(tile(0)), CVNLocalizedString("タイル:状態:失敗"));
   EXPECT_TRUE(label->text().contains(QChar(0x2026)));
   EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width());
   // A wider window shows more of it.
@@ -184,6 +197,7 @@ struct EndIconCase {
   const char* name;
   bool warns;        // the job logs a warning before it ends
   const char* icon;  // the tile's icon once the job has ended
+  const char* state;
 };
 
 void PrintTo(const EndIconCase& c, std::ostream* out) { *out << c.name; }
@@ -198,12 +212,14 @@ TEST_P(EndIconTest, AFinishedJobShowsWhetherItWarned) {
   ASSERT_TRUE(held->succeeded());
   const QLabel* icon = tile(0)->findChild<QLabel*>(QStringLiteral("iconLabel"));
   EXPECT_EQ(icon->pixmap().toImage(), CVNImageNamed(QString::fromLatin1(c.icon)).toImage());
+  EXPECT_EQ(stateName(tile(0)), CVNLocalizedString(c.state));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, EndIconTest,
-                         ::testing::Values(EndIconCase{"Clean", false, CVNIconFinished},
-                                           EndIconCase{"Warned", true, CVNIconWarning}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EndIconTest,
+    ::testing::Values(EndIconCase{"Clean", false, CVNIconFinished, "タイル:状態:完了"},
+                      EndIconCase{"Warned", true, CVNIconWarning, "タイル:状態:警告付きで完了"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TileTest, AScreenReaderNamesEachButtonByItsToolTip) {
   addHeld();
