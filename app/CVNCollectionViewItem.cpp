@@ -9,18 +9,13 @@
 #include "jobs/CVNImages.h"
 #include "jobs/CVNLocalization.h"
 #include "jobs/CVNOperation.h"
+#include "jobs/CVNShowElidedText.h"
 #include "ui_CVNCollectionViewItem.h"
 
 namespace {
 
-// Shows `text` in `label` cut in the middle to the label's width, and whole in
-// its tool tip and to screen readers.
-void showElided(QLabel* label, const QString& text) {
-  label->setToolTip(text);
-  label->setAccessibleName(text);
-  const int width = std::max(label->width(), 40);
-  label->setText(label->fontMetrics().elidedText(text, Qt::ElideMiddle, width));
-}
+// The narrowest a tile's line is cut to before the tile is laid out.
+constexpr int kMinimumLineWidth = 40;
 
 // QProgressBar counts in int; byte counts are scaled onto this many steps.
 constexpr int kProgressSteps = 10000;
@@ -154,11 +149,13 @@ void CVNCollectionViewItem::showInFinder() { operation_->showInFinder(); }
 
 void CVNCollectionViewItem::showDetail() { operation_->showLogWindow(); }
 
-void CVNCollectionViewItem::updateStatus() { showElided(ui_->statusLabel, operation_->status()); }
+void CVNCollectionViewItem::updateStatus() {
+  CVNShowElidedText(ui_->statusLabel, operation_->status(), kMinimumLineWidth);
+}
 
 void CVNCollectionViewItem::updateResult() {
   QLabel* label = ui_->resultLabel;
-  showElided(label, operation_->result());
+  CVNShowElidedText(label, operation_->result(), kMinimumLineWidth);
   const QColor color = operation_->resultTextColor();
   if (color.isValid()) {
     QPalette palette = label->palette();
@@ -229,7 +226,8 @@ bool CVNCollectionViewItem::eventFilter(QObject* watched, QEvent* event) {
   }
   if (event->type() == QEvent::Resize) {
     if (watched == ui_->statusLabel) updateStatus();
-    if (watched == ui_->resultLabel) showElided(ui_->resultLabel, operation_->result());
+    if (watched == ui_->resultLabel)
+      CVNShowElidedText(ui_->resultLabel, operation_->result(), kMinimumLineWidth);
   }
   return QFrame::eventFilter(watched, event);
 }

@@ -16,6 +16,7 @@
 #include "engine/io/RVPath.h"
 #include "jobs/CVNLocalization.h"
 #include "jobs/CVNMainThread.h"
+#include "jobs/CVNShowElidedText.h"
 #include "jobs/CVNStringFromByteCount.h"
 #include "jobs/CVNStringFromFileSystemRepresentation.h"
 #include "ui_CVNUnarchiveOperationPasswordSheet.h"
@@ -323,17 +324,14 @@ void CVNUnarchiveOperation::waitForPassword(const QString& entryName, bool askin
 
 void CVNUnarchiveOperation::setPasswordSheetEntry(const QString& entryName, bool askingAgain) {
   if (!passwordSheet_) return;
-  // Long names are cut in the middle, where they say least, so that the sheet
-  // keeps its width; the whole name is in the tooltip.
-  auto name = [](QLabel* label, const QString& format, const QString& text) {
-    const QString full = CVNStringWithFormat(format, {text});
-    const int width = std::max(label->width(), kPasswordSheetNameWidth);
-    label->setText(label->fontMetrics().elidedText(full, Qt::ElideMiddle, width));
-    label->setToolTip(full);
-  };
-  name(passwordArchiveLabel_, passwordArchiveFormat_,
-       CVNStringFromFileSystemRepresentation(RVPathLastComponent(path_)));
-  name(passwordEntryLabel_, passwordEntryFormat_, entryName);
+  // Long names are cut, so that the sheet keeps its width.
+  CVNShowElidedText(
+      passwordArchiveLabel_,
+      CVNStringWithFormat(passwordArchiveFormat_,
+                          {CVNStringFromFileSystemRepresentation(RVPathLastComponent(path_))}),
+      kPasswordSheetNameWidth);
+  CVNShowElidedText(passwordEntryLabel_, CVNStringWithFormat(passwordEntryFormat_, {entryName}),
+                    kPasswordSheetNameWidth);
   passwordAskingAgainLabel_->setVisible(askingAgain);
   // The note comes and goes: the sheet takes the height its lines need.
   passwordSheet_->resize(passwordSheet_->width(),
