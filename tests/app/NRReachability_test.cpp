@@ -48,15 +48,17 @@ class ReachabilityTest : public ::testing::Test {
   }
 
   // Runs `ip <arguments>` in the test's namespace (the child inherits the
-  // calling thread's).
-  static bool ip(const std::string& arguments) {
+  // calling thread's); "; " runs the next while all before have succeeded.
+  static bool ip(std::string arguments) {
+    for (size_t at; (at = arguments.find("; ")) != std::string::npos;)
+      arguments.replace(at, 2, " >/dev/null 2>&1 && ip ");
     return std::system(("ip " + arguments + " >/dev/null 2>&1").c_str()) == 0;
   }
 
   // Link x0, up with its carrier: one end of a pair whose other end x1 is up
   // too. False when the kernel makes no such pairs.
   static bool addLink() {
-    return ip("link add x0 type veth peer name x1") && ip("link set x1 up") && ip("link set x0 up");
+    return ip("link add x0 type veth peer name x1; link set x1 up; link set x0 up");
   }
 
   // Makes routes in the test's namespace name their nexthop objects alone.
@@ -74,20 +76,19 @@ class ReachabilityTest : public ::testing::Test {
 };
 
 enum class Target { Internet, WiFi, Localhost };
+using enum Target;
+using enum NRReachability::NetworkStatus;
 
 struct FlagsCase {
   const char* name;
-  std::vector<std::string> commands;  // `ip` arguments, after x0 and x1 exist unless none
-  bool needsLink;
+  bool needsLink;        // x0 and x1 exist before the commands run
+  const char* commands;  // for ip()
   Target target;
   NRReachability::NetworkStatus status;
   bool reachable;  // the raw flags
   bool isDirect;
-  // Routes name nexthop objects alone, without the kernel's compatibility
-  // copies of their links and gateways.
-  bool nexthopObjectsOnly = false;
-  std::vector<std::string> followUps = {};  // `ip` arguments, once the monitor is started
-  int signalled = 0;                        // the changes the follow-ups signal
+  const char* followUps = "";  // for ip(), once the monitor is started
+  int signalled = 0;           // the changes the follow-ups signal
 };
 
 class ReachabilityFlagsTest : public ReachabilityTest,
@@ -96,19 +97,23 @@ class ReachabilityFlagsTest : public ReachabilityTest,
 TEST_P(ReachabilityFlagsTest, FollowsTheRoutingTable) {
   const FlagsCase& c = GetParam();
   if (c.needsLink && !addLink()) GTEST_SKIP() << "the kernel makes no veth pairs";
-  if (c.nexthopObjectsOnly && !nexthopObjectsOnly())
+  // Routes that name nexthop objects name them alone, without the kernel's
+  // compatibility copies of their links and gateways.
+  if (std::strstr(c.commands, "nexthop") && !nexthopObjectsOnly())
     GTEST_SKIP() << "the kernel has no nexthop objects or no nexthop_compat_mode";
-  for (const std::string& command : c.commands) ASSERT_TRUE(ip(command)) << command;
+  if (*c.commands) {
+    ASSERT_TRUE(ip(c.commands)) << c.commands;
+  }
 
   std::unique_ptr<NRReachability> monitor;
   switch (c.target) {
-    case Target::Internet:
+    case Internet:
       monitor = NRReachability::reachability();
       break;
-    case Target::WiFi:
+    case WiFi:
       monitor = NRReachability::reachabilityForWiFi();
       break;
-    case Target::Localhost:
+    case Localhost:
       monitor = NRReachability::reachabilityWithHostName(QStringLiteral("localhost"));
       break;
   }
@@ -117,7 +122,9 @@ TEST_P(ReachabilityFlagsTest, FollowsTheRoutingTable) {
   QObject::connect(monitor.get(), &NRReachability::NRReachabilityStatusDidChangeNotification,
                    [&](NRReachability*) { ++changes; });
   monitor->startNotifier();
-  for (const std::string& command : c.followUps) ASSERT_TRUE(ip(command)) << command;
+  if (*c.followUps) {
+    ASSERT_TRUE(ip(c.followUps)) << c.followUps;
+  }
   CVNSpinUntil([&] { return changes >= c.signalled; });
   CVNSpinUntil([] { return false; }, 200);
   EXPECT_EQ(changes, c.signalled);
@@ -132,158 +139,67 @@ TEST_P(ReachabilityFlagsTest, FollowsTheRoutingTable) {
   EXPECT_EQ(flags & kNeverOnLinux, 0u);
 }
 
-const std::vector<std::string> kGatewayDefault = {"addr add 10.0.0.2/24 dev x0",
-                                                  "route add default via 10.0.0.1"};
-
 INSTANTIATE_TEST_SUITE_P(
     Routes, ReachabilityFlagsTest,
     ::testing::Values(
-        FlagsCase{
-            "OnlyLo", {}, false, Target::Internet, NRReachability::NotReachable, false, false},
-        FlagsCase{"LoUp",
-                  {"link set lo up"},
-                  false,
-                  Target::Internet,
-                  NRReachability::NotReachable,
-                  false,
-                  false},
-        FlagsCase{"LinkWithoutDefault",
-                  {"addr add 10.0.0.2/24 dev x0"},
-                  true,
-                  Target::Internet,
-                  NRReachability::NotReachable,
-                  false,
-                  false},
-        FlagsCase{"DefaultThroughGateway", kGatewayDefault, true, Target::Internet,
-                  NRReachability::Reachable, true, false},
-        FlagsCase{"DefaultOnTheLink",
-                  {"route add default dev x0"},
-                  true,
-                  Target::Internet,
-                  NRReachability::Reachable,
-                  true,
+        FlagsCase{"OnlyLo", false, "", Internet, NotReachable, false, false},
+        FlagsCase{"LoUp", false, "link set lo up", Internet, NotReachable, false, false},
+        FlagsCase{"LinkWithoutDefault", true, "addr add 10.0.0.2/24 dev x0", Internet, NotReachable,
+                  false, false},
+        FlagsCase{"DefaultThroughGateway", true,
+                  "addr add 10.0.0.2/24 dev x0; route add default via 10.0.0.1", Internet,
+                  Reachable, true, false},
+        FlagsCase{"DefaultOnTheLink", true, "route add default dev x0", Internet, Reachable, true,
                   true},
-        FlagsCase{
-            "DefaultWithoutCarrier",
-            {"addr add 10.0.0.2/24 dev x0", "route add default via 10.0.0.1", "link set x1 down"},
-            true,
-            Target::Internet,
-            NRReachability::NotReachable,
-            false,
-            false},
-        FlagsCase{"UnreachableDefault",
-                  {"route add unreachable default"},
-                  true,
-                  Target::Internet,
-                  NRReachability::NotReachable,
-                  false,
-                  false},
-        FlagsCase{
-            "Ipv6DefaultThroughGateway",
-            {"-6 addr add 2001:db8::2/64 dev x0 nodad", "-6 route add default via 2001:db8::1"},
-            true,
-            Target::Internet,
-            NRReachability::Reachable,
-            true,
-            false},
-        FlagsCase{
-            "WiFiNoRoute", {}, true, Target::WiFi, NRReachability::NotReachable, false, false},
-        FlagsCase{"WiFiOnTheLink",
-                  {"route add 169.254.0.0/16 dev x0"},
-                  true,
-                  Target::WiFi,
-                  NRReachability::Reachable,
-                  true,
+        FlagsCase{"DefaultWithoutCarrier", true,
+                  "addr add 10.0.0.2/24 dev x0; route add default via 10.0.0.1; link set x1 down",
+                  Internet, NotReachable, false, false},
+        FlagsCase{"UnreachableDefault", true, "route add unreachable default", Internet,
+                  NotReachable, false, false},
+        FlagsCase{"Ipv6DefaultThroughGateway", true,
+                  "-6 addr add 2001:db8::2/64 dev x0 nodad; -6 route add default via 2001:db8::1",
+                  Internet, Reachable, true, false},
+        FlagsCase{"WiFiNoRoute", true, "", WiFi, NotReachable, false, false},
+        FlagsCase{"WiFiOnTheLink", true, "route add 169.254.0.0/16 dev x0", WiFi, Reachable, true,
                   true},
-        FlagsCase{"WiFiThroughGateway",
-                  {"addr add 10.0.0.2/24 dev x0", "route add 169.254.0.0/16 via 10.0.0.1"},
-                  true,
-                  Target::WiFi,
-                  NRReachability::NotReachable,
-                  true,
-                  false},
-        FlagsCase{"WiFiOnlyByTheDefault", kGatewayDefault, true, Target::WiFi,
-                  NRReachability::NotReachable, true, false},
-        FlagsCase{"LocalhostWithLoDown",
-                  {},
-                  false,
-                  Target::Localhost,
-                  NRReachability::NotReachable,
-                  false,
-                  false},
-        FlagsCase{"LocalhostWithLoUp",
-                  {"link set lo up"},
-                  false,
-                  Target::Localhost,
-                  NRReachability::Reachable,
-                  true,
-                  true},
-        FlagsCase{"NexthopThroughGateway",
-                  {"addr add 10.0.0.2/24 dev x0", "nexthop add id 1 via 10.0.0.1 dev x0",
-                   "route add default nhid 1"},
-                  true,
-                  Target::Internet,
-                  NRReachability::Reachable,
-                  true,
-                  false,
-                  true},
-        FlagsCase{"NexthopOnTheLink",
-                  {"nexthop add id 1 dev x0", "route add default nhid 1"},
-                  true,
-                  Target::Internet,
-                  NRReachability::Reachable,
-                  true,
-                  true,
-                  true},
-        FlagsCase{"NexthopGroup",
-                  {"addr add 10.0.0.2/24 dev x0", "nexthop add id 1 via 10.0.0.1 dev x0",
-                   "nexthop add id 2 group 1", "route add default nhid 2"},
-                  true,
-                  Target::Internet,
-                  NRReachability::Reachable,
-                  true,
-                  false,
-                  true},
-        FlagsCase{"NexthopWithoutCarrier",
-                  {"addr add 10.0.0.2/24 dev x0", "nexthop add id 1 via 10.0.0.1 dev x0",
-                   "route add default nhid 1", "link set x1 down"},
-                  true,
-                  Target::Internet,
-                  NRReachability::NotReachable,
-                  false,
-                  false,
-                  true},
-        FlagsCase{"NexthopBlackhole",
-                  {"link set lo up", "nexthop add id 1 blackhole", "route add default nhid 1"},
-                  true,
-                  Target::Internet,
-                  NRReachability::NotReachable,
-                  false,
-                  false,
-                  true},
-        FlagsCase{"Ipv6NexthopThroughGateway",
-                  {"-6 addr add 2001:db8::2/64 dev x0 nodad",
-                   "-6 nexthop add id 1 via 2001:db8::1 dev x0", "-6 route add default nhid 1"},
-                  true,
-                  Target::Internet,
-                  NRReachability::Reachable,
-                  true,
-                  false,
-                  true},
+        FlagsCase{"WiFiThroughGateway", true,
+                  "addr add 10.0.0.2/24 dev x0; route add 169.254.0.0/16 via 10.0.0.1", WiFi,
+                  NotReachable, true, false},
+        FlagsCase{"WiFiOnlyByTheDefault", true,
+                  "addr add 10.0.0.2/24 dev x0; route add default via 10.0.0.1", WiFi, NotReachable,
+                  true, false},
+        FlagsCase{"LocalhostWithLoDown", false, "", Localhost, NotReachable, false, false},
+        FlagsCase{"LocalhostWithLoUp", false, "link set lo up", Localhost, Reachable, true, true},
+        FlagsCase{"NexthopThroughGateway", true,
+                  "addr add 10.0.0.2/24 dev x0; "
+                  "nexthop add id 1 via 10.0.0.1 dev x0; route add default nhid 1",
+                  Internet, Reachable, true, false},
+        FlagsCase{"NexthopOnTheLink", true, "nexthop add id 1 dev x0; route add default nhid 1",
+                  Internet, Reachable, true, true},
+        FlagsCase{"NexthopGroup", true,
+                  "addr add 10.0.0.2/24 dev x0; "
+                  "nexthop add id 1 via 10.0.0.1 dev x0; nexthop add id 2 group 1; "
+                  "route add default nhid 2",
+                  Internet, Reachable, true, false},
+        FlagsCase{"NexthopWithoutCarrier", true,
+                  "addr add 10.0.0.2/24 dev x0; "
+                  "nexthop add id 1 via 10.0.0.1 dev x0; route add default nhid 1; "
+                  "link set x1 down",
+                  Internet, NotReachable, false, false},
+        FlagsCase{"NexthopBlackhole", true,
+                  "link set lo up; nexthop add id 1 blackhole; route add default nhid 1", Internet,
+                  NotReachable, false, false},
+        FlagsCase{"Ipv6NexthopThroughGateway", true,
+                  "-6 addr add 2001:db8::2/64 dev x0 nodad; "
+                  "-6 nexthop add id 1 via 2001:db8::1 dev x0; -6 route add default nhid 1",
+                  Internet, Reachable, true, false},
         // Without the links' IPv6 addresses, whose late arrival would wake the
         // monitor anyway.
-        FlagsCase{"NexthopReplacedByBlackhole",
-                  {"-6 addr flush dev x0", "-6 addr flush dev x1", "link set lo up",
-                   "addr add 10.0.0.2/24 dev x0", "nexthop add id 5 via 10.0.0.1 dev x0",
-                   "route add default nhid 5"},
-                  true,
-                  Target::Internet,
-                  NRReachability::NotReachable,
-                  false,
-                  false,
-                  true,
-                  {"nexthop replace id 5 blackhole"},
-                  1}),
+        FlagsCase{"NexthopReplacedByBlackhole", true,
+                  "-6 addr flush dev x0; -6 addr flush dev x1; link set lo up; "
+                  "addr add 10.0.0.2/24 dev x0; "
+                  "nexthop add id 5 via 10.0.0.1 dev x0; route add default nhid 5",
+                  Internet, NotReachable, false, false, "nexthop replace id 5 blackhole", 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ReachabilityTest, ChangesAreSignalledOnlyWhileStarted) {
@@ -340,18 +256,13 @@ double processCpuSeconds() {
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-struct ThreadCase {
-  const char* name;
-  // Made on a worker thread that has ended since, and started on the main
-  // thread; otherwise made on the main thread and started on a worker.
-  bool madeOnWorker;
-};
-
+// Made on a worker thread that has ended since and started on the main thread,
+// or made on the main thread and started on a worker.
 class ReachabilityThreadTest : public ReachabilityTest,
-                               public ::testing::WithParamInterface<ThreadCase> {};
+                               public ::testing::WithParamInterface<bool> {};
 
 TEST_P(ReachabilityThreadTest, SignalsOncePerChangeOnTheStartingThreadAndIdlesQuietly) {
-  const ThreadCase& c = GetParam();
+  const bool madeOnWorker = GetParam();
   if (!addLink()) GTEST_SKIP() << "the kernel makes no veth pairs";
   ASSERT_TRUE(ip("addr add 10.0.0.2/24 dev x0"));
 
@@ -360,18 +271,20 @@ TEST_P(ReachabilityThreadTest, SignalsOncePerChangeOnTheStartingThreadAndIdlesQu
   worker.start();
   QObject onWorker;
   onWorker.moveToThread(&worker);
-  const auto runOnWorker = [&](const std::function<void()>& work) {
-    QMetaObject::invokeMethod(&onWorker, work, Qt::BlockingQueuedConnection);
+  QThread* const starting = madeOnWorker ? QThread::currentThread() : &worker;
+  const auto onStarting = [&](const std::function<void()>& work) {
+    if (madeOnWorker) {
+      work();
+    } else {
+      QMetaObject::invokeMethod(&onWorker, work, Qt::BlockingQueuedConnection);
+    }
   };
 
   std::unique_ptr<NRReachability> monitor;
-  QThread* starting = nullptr;
-  if (c.madeOnWorker) {
+  if (madeOnWorker) {
     std::thread([&] { monitor = NRReachability::reachability(); }).join();
-    starting = QThread::currentThread();
   } else {
     monitor = NRReachability::reachability();
-    starting = &worker;
   }
   std::atomic<int> changes = 0;
   std::atomic<int> elsewhere = 0;
@@ -380,21 +293,15 @@ TEST_P(ReachabilityThreadTest, SignalsOncePerChangeOnTheStartingThreadAndIdlesQu
                      if (QThread::currentThread() != starting) ++elsewhere;
                      ++changes;
                    });
-  if (c.madeOnWorker) {
-    monitor->startNotifier();
-  } else {
-    runOnWorker([&] { monitor->startNotifier(); });
+  onStarting([&] { monitor->startNotifier(); });
+  int expected = 0;
+  for (const char* command : {"route add default via 10.0.0.1", "route del default"}) {
+    ASSERT_TRUE(ip(command));
+    ++expected;
+    CVNSpinUntil([&] { return changes >= expected; });
+    CVNSpinUntil([] { return false; }, 200);
+    EXPECT_EQ(changes, expected) << command;
   }
-  const auto settle = [] { CVNSpinUntil([] { return false; }, 200); };
-
-  ASSERT_TRUE(ip("route add default via 10.0.0.1"));
-  EXPECT_TRUE(CVNSpinUntil([&] { return changes >= 1; }));
-  settle();
-  EXPECT_EQ(changes, 1);
-  ASSERT_TRUE(ip("route del default"));
-  EXPECT_TRUE(CVNSpinUntil([&] { return changes >= 2; }));
-  settle();
-  EXPECT_EQ(changes, 2);
   EXPECT_EQ(elsewhere, 0);
 
   // Started and idle, with the main thread waiting in its event loop: the
@@ -409,20 +316,15 @@ TEST_P(ReachabilityThreadTest, SignalsOncePerChangeOnTheStartingThreadAndIdlesQu
       std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
   EXPECT_LT(cpu, 0.25 * wall) << cpu << " s of CPU in " << wall << " s";
 
-  if (c.madeOnWorker) {
-    monitor->stopNotifier();
-  } else {
-    runOnWorker([&] { monitor->stopNotifier(); });
-  }
+  onStarting([&] { monitor->stopNotifier(); });
   monitor.reset();
   worker.quit();
   worker.wait();
 }
 
-INSTANTIATE_TEST_SUITE_P(Threads, ReachabilityThreadTest,
-                         ::testing::Values(ThreadCase{"MadeOnAWorkerStartedOnMain", true},
-                                           ThreadCase{"MadeOnMainStartedOnAWorker", false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Threads, ReachabilityThreadTest, ::testing::Bool(), [](const auto& info) {
+  return info.param ? "MadeOnAWorkerStartedOnMain" : "MadeOnMainStartedOnAWorker";
+});
 
 TEST_F(ReachabilityTest, StoppingElsewhereThanItStartedIsAProgrammingError) {
   std::unique_ptr<NRReachability> monitor = NRReachability::reachability();
