@@ -712,13 +712,14 @@ TEST_F(UpdateCheckTest, AQuitBeforeTheLoopTurnsLeavesTheLaunchCheckToTheNextLaun
 
 // --- The automatic quit and the launch-time check ---------------------------
 
-enum class FinishWhen { WhileWaiting, WhileTheAlertIsUp };
+// When the last launch job finishes; after it, with the alert still up, a
+// further job may finish with a warning.
+enum class Finish { WhileWaiting, WhileTheAlertIsUp, ThenAWarnedJob };
 
 struct LaunchCheckCase {
   const char* name;
   QByteArray reply;
-  FinishWhen when;      // when the last launch job finishes
-  bool warnedJobAfter;  // then a further job finishes with a warning, before the check returns
+  Finish when;
   bool quits;
   size_t alerts;
 };
@@ -788,7 +789,7 @@ TEST_P(LaunchCheckTest, TheAutomaticQuitWaitsForTheCheckAndItsAnswer) {
   server_.body = c.reply;
   answer_ = kLater;
   bool finished = false;
-  if (c.when == FinishWhen::WhileWaiting) {
+  if (c.when == Finish::WhileWaiting) {
     server_.onRequest = [&] {
       held_->release();
       waitForFinishes(2, [&] { finished = true; });
@@ -801,7 +802,7 @@ TEST_P(LaunchCheckTest, TheAutomaticQuitWaitsForTheCheckAndItsAnswer) {
         const auto answer = [later] {
           if (later) later->click();
         };
-        if (!c.warnedJobAfter) return answer();
+        if (c.when != Finish::ThenAWarnedJob) return answer();
         addHeld()->release(/*warn=*/true);
         waitForFinishes(3, answer);
       });
@@ -826,12 +827,10 @@ TEST_P(LaunchCheckTest, TheAutomaticQuitWaitsForTheCheckAndItsAnswer) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, LaunchCheckTest,
     ::testing::Values(
-        LaunchCheckCase{"WhileWaitingForAQuietReply", "0", FinishWhen::WhileWaiting, false, true,
-                        0},
-        LaunchCheckCase{"WhileWaitingForAnUpdate", "5", FinishWhen::WhileWaiting, false, true, 1},
-        LaunchCheckCase{"WhileTheAlertIsUp", "5", FinishWhen::WhileTheAlertIsUp, false, true, 1},
-        LaunchCheckCase{"AWarnedJobFinishesLast", "5", FinishWhen::WhileTheAlertIsUp, true, false,
-                        1}),
+        LaunchCheckCase{"WhileWaitingForAQuietReply", "0", Finish::WhileWaiting, true, 0},
+        LaunchCheckCase{"WhileWaitingForAnUpdate", "5", Finish::WhileWaiting, true, 1},
+        LaunchCheckCase{"WhileTheAlertIsUp", "5", Finish::WhileTheAlertIsUp, true, 1},
+        LaunchCheckCase{"AWarnedJobFinishesLast", "5", Finish::ThenAWarnedJob, false, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The alert a person sees when an update exists, in both languages.
