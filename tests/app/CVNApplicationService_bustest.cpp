@@ -22,7 +22,6 @@ namespace {
 using corvana_test::exists;
 
 constexpr int kLaunchTimeoutMs = 20000;
-constexpr const char* kInterface = "org.freedesktop.Application";
 
 bool onOwnBus() {
   return qEnvironmentVariable("CORVANA_OWN_BUS") == QLatin1String("1") &&
@@ -34,26 +33,19 @@ bool nameOwned() {
       CVNApplicationService::serviceName());
 }
 
-QStringList urisOf(const std::vector<std::string>& paths) {
-  QStringList uris;
-  for (const std::string& path : paths) {
-    uris << QString::fromLatin1(CVNFileURLFromPath(path).toEncoded());
-  }
-  return uris;
-}
-
-// Starts the program as a later launch with `zip` on its command line and waits
-// until it has extracted `extracted` or ended; true when the file is there. The
-// event loop keeps running, so this process can answer the launch's calls.
-bool launchExtracts(const std::string& zip, const std::string& extracted,
-                    const std::string& configHome) {
+// Starts the program as a later launch with `dir`/t.zip on its command line
+// and waits until it has extracted t/a.txt beside it or ended; true when the
+// file is there. The event loop keeps running, so this process can answer the
+// launch's calls.
+bool launchExtracts(const corvana_test::TempDir& dir) {
+  const std::string extracted = dir / "t/a.txt";
   QProcess process;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-  environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(configHome));
+  environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(dir / "config"));
   process.setProcessEnvironment(environment);
   process.setProcessChannelMode(QProcess::ForwardedChannels);
-  process.start(QStringLiteral(CORVANA_BINARY), {QString::fromStdString(zip)});
+  process.start(QStringLiteral(CORVANA_BINARY), {QString::fromStdString(dir / "t.zip")});
   CVNSpinUntil([&] { return exists(extracted) || process.state() == QProcess::NotRunning; },
                kLaunchTimeoutMs);
   const bool extractedIt = exists(extracted);
@@ -82,13 +74,14 @@ class HandOverTest : public AppTest {
 
   // Open as another client sends it, to this process's own connection, so that
   // it arrives even when the name has gone. The event loop runs meanwhile.
-  static QDBusMessage open(const std::vector<std::string>& paths) {
+  static QDBusMessage open(const std::string& path) {
     QDBusConnection other =
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("other"));
     QDBusMessage message = QDBusMessage::createMethodCall(
         QDBusConnection::sessionBus().baseService(), CVNApplicationService::objectPath(),
-        QLatin1String(kInterface), QStringLiteral("Open"));
-    message << urisOf(paths) << QVariantMap();
+        QStringLiteral("org.freedesktop.Application"), QStringLiteral("Open"));
+    message << QStringList{QString::fromLatin1(CVNFileURLFromPath(path).toEncoded())}
+            << QVariantMap();
     QDBusPendingCall call = other.asyncCall(message);
     CVNSpinUntil([&] { return call.isFinished(); }, kLaunchTimeoutMs);
     return call.reply();
@@ -109,7 +102,7 @@ TEST_F(HandOverTest, NoKeepsTheNameAndAnOpenStillBringsAJob) {
 
   const std::string zip = writeZip("caf\xE9.zip", {{"a.txt", "payload"}});
   writeZip("caf\xEF\xBF\xBD.zip", {{"a.txt", "sibling"}});
-  const QDBusMessage reply = open({zip});
+  const QDBusMessage reply = open(zip);
   EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
   ASSERT_EQ(list()->count(), 2);
   auto* extraction = dynamic_cast<CVNUnarchiveOperation*>(job(1).get());
@@ -118,16 +111,12 @@ TEST_F(HandOverTest, NoKeepsTheNameAndAnOpenStillBringsAJob) {
 }
 
 enum class Decision { Yes, Signal, QuitWithoutJobs, Teardown };
+const char* const kDecisionNames[] = {"Yes", "Signal", "QuitWithoutJobs", "Teardown"};
 
-struct DecisionCase {
-  const char* name;
-  Decision decision;
-};
-
-class QuitDecidedTest : public HandOverTest, public ::testing::WithParamInterface<DecisionCase> {};
+class QuitDecidedTest : public HandOverTest, public ::testing::WithParamInterface<Decision> {};
 
 TEST_P(QuitDecidedTest, TheNameGoesALateOpenIsRefusedAndALaunchRunsOnItsOwn) {
-  const Decision decision = GetParam().decision;
+  const Decision decision = GetParam();
   const std::string zip = writeZip("t.zip", {{"a.txt", "payload"}});
   std::shared_ptr<HeldOperation> running;
   if (decision != Decision::QuitWithoutJobs) {
@@ -138,10 +127,10 @@ TEST_P(QuitDecidedTest, TheNameGoesALateOpenIsRefusedAndALaunchRunsOnItsOwn) {
   bool checked = false;
   auto check = [&] {
     EXPECT_FALSE(nameOwned());
-    const QDBusMessage reply = open({zip});
+    const QDBusMessage reply = open(zip);
     EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage);
     // The launch finds no owner, or one that refuses: either way it does the work.
-    EXPECT_TRUE(launchExtracts(zip, dir_ / "t/a.txt", dir_ / "config"));
+    EXPECT_TRUE(launchExtracts(dir_));
     checked = true;
   };
   switch (decision) {
@@ -149,16 +138,13 @@ TEST_P(QuitDecidedTest, TheNameGoesALateOpenIsRefusedAndALaunchRunsOnItsOwn) {
       controller()->terminate();
       ASSERT_NE(controller()->terminateAlert(), nullptr);
       QTest::mouseClick(controller()->terminateAlert()->yesButton(), Qt::LeftButton);
-      check();
       break;
     case Decision::Signal:
       controller()->terminateWithoutAsking();
-      check();
       break;
     case Decision::QuitWithoutJobs:
       controller()->terminate();
       EXPECT_EQ(terminations_, 1);
-      check();
       break;
     case Decision::Teardown:
       // The controller waits for its jobs with the event loop running; the
@@ -170,15 +156,16 @@ TEST_P(QuitDecidedTest, TheNameGoesALateOpenIsRefusedAndALaunchRunsOnItsOwn) {
       menu_.reset();
       break;
   }
+  if (decision != Decision::Teardown) check();
   EXPECT_TRUE(checked);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, QuitDecidedTest,
-    ::testing::Values(DecisionCase{"Yes", Decision::Yes}, DecisionCase{"Signal", Decision::Signal},
-                      DecisionCase{"QuitWithoutJobs", Decision::QuitWithoutJobs},
-                      DecisionCase{"Teardown", Decision::Teardown}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, QuitDecidedTest,
+                         ::testing::Values(Decision::Yes, Decision::Signal,
+                                           Decision::QuitWithoutJobs, Decision::Teardown),
+                         [](const auto& info) {
+                           return std::string(kDecisionNames[static_cast<int>(info.param)]);
+                         });
 
 // An owner that lets the name go just as an Open comes in, and refuses it.
 class QuittingOwner : public QObject, protected QDBusContext {
@@ -212,10 +199,8 @@ class OwnerLog : public QObject {
 TEST(HandOverRace, ALaunchRefusedByAQuittingOwnerTakesTheName) {
   if (!onOwnBus()) GTEST_SKIP() << "needs a session bus of its own (dbus-run-session)";
   corvana_test::TempDir dir;
-  corvana_test::TestZipBuilder builder;
-  builder.add("a.txt", "payload");
-  const std::string zip = dir / "t.zip";
-  corvana_test::writeFile(zip, builder.archive());
+  corvana_test::writeFile(dir / "t.zip",
+                          corvana_test::TestZipBuilder().add("a.txt", "payload").archive());
 
   QDBusConnection holder =
       QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("holder"));
@@ -229,7 +214,7 @@ TEST(HandOverRace, ALaunchRefusedByAQuittingOwnerTakesTheName) {
       QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameOwnerChanged"), &log,
       SLOT(nameOwnerChanged(QString, QString, QString))));
 
-  EXPECT_TRUE(launchExtracts(zip, dir / "t/a.txt", dir / "config"));
+  EXPECT_TRUE(launchExtracts(dir));
   // The bus tells of the launch taking the name (and letting it go as it ends).
   CVNSpinUntil([&] { return log.owners.size() >= 3; }, kLaunchTimeoutMs);
   ASSERT_GE(log.owners.size(), 2);
