@@ -127,19 +127,12 @@ class Server : public QObject {
     pointers.push_back(overridePointer());
     pending.clear();
     if (onRequest) onRequest();
-    if (silent) return;
-    if (answerWhen && !answerWhen()) {
-      auto* poll = new QTimer(socket);
-      connect(poll, &QTimer::timeout, socket, [this, socket, poll] {
-        if (!answerWhen()) return;
-        poll->stop();
-        poll->deleteLater();
-        answer(socket);
-      });
-      poll->start(5);
-      return;
-    }
-    answer(socket);
+    if (!silent) answerOnceDue(socket);
+  }
+
+  void answerOnceDue(QTcpSocket* socket) {
+    if (!answerWhen || answerWhen()) return answer(socket);
+    QTimer::singleShot(5, socket, [this, socket] { answerOnceDue(socket); });
   }
 
   void answer(QTcpSocket* socket) {
