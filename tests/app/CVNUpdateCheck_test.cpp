@@ -178,28 +178,11 @@ struct Alert {
   int pointer;  // the override pointer under it
 };
 
-// The Qt warnings raised while it lives, one a line, but for what the
-// offscreen platform says of every alert.
-class QtWarnings {
- public:
-  QtWarnings() : previous_(qInstallMessageHandler(&QtWarnings::record)) { text().clear(); }
-  ~QtWarnings() { qInstallMessageHandler(previous_); }
-  static std::string& text() {
-    static std::string warnings;
-    return warnings;
-  }
-
- private:
-  static void record(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type != QtDebugMsg && !message.startsWith(QStringLiteral("This plugin")))
-      text() += message.toStdString() + '\n';
-  }
-  const QtMessageHandler previous_;
-};
-
 class UpdateCheckTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    warnings_.clear();
+    previousHandler_ = qInstallMessageHandler(&recordWarning);
     CVNUseScratchUserDefaults();
     table_.address = QStringLiteral("http://127.0.0.1:%1/update?version=%@").arg(server_.port());
     QCoreApplication::installTranslator(&table_);
@@ -233,15 +216,23 @@ class UpdateCheckTest : public ::testing::Test {
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     QCoreApplication::removeTranslator(&table_);
-    EXPECT_EQ(QtWarnings::text(), "");
+    qInstallMessageHandler(previousHandler_);
+    EXPECT_EQ(warnings_, "");
+  }
+
+  // None is expected, but for what the offscreen platform says of every alert:
+  // a reply read again once aborted, or inflated past its cap, makes Qt
+  // complain on the terminal.
+  static void recordWarning(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type != QtDebugMsg && !message.startsWith(QStringLiteral("This plugin")))
+      warnings_ += message.toStdString() + '\n';
   }
 
   CVNUserDefaults& defaults() { return CVNUserDefaults::standardUserDefaults(); }
   QString lastCheckKey() const { return QString::fromLatin1(CVNLastCheckForUpdatesKey); }
 
-  // None is expected: a reply read again once aborted, or inflated past its
-  // cap, makes Qt complain on the terminal.
-  const QtWarnings warnings_;
+  static inline std::string warnings_;  // Qt's, one a line
+  QtMessageHandler previousHandler_ = nullptr;
   Server server_;
   AddressTable table_;
   UrlRecorder recorder_;
