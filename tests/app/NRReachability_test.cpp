@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
@@ -345,18 +346,13 @@ TEST_F(ReachabilityTest, StoppingElsewhereThanItStartedIsAProgrammingError) {
 }
 
 // The file descriptors the process holds.
-size_t openDescriptors() {
-  size_t count = 0;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-    (void)entry;
-    ++count;
-  }
-  return count;
+std::ptrdiff_t openDescriptors() {
+  return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
 }
 
 TEST_F(ReachabilityTest, DestroyedElsewhereThanItStartedItStopsOnItsOwnThread) {
   std::unique_ptr<NRReachability> monitor = NRReachability::reachability();
-  const size_t before = openDescriptors();
+  const std::ptrdiff_t before = openDescriptors();
   monitor->startNotifier();
   EXPECT_EQ(openDescriptors(), before + 1);
   static std::vector<std::string> warnings;
