@@ -71,6 +71,13 @@ std::optional<std::vector<std::string>> treeOf(const std::string& folder) {
 
 std::string defaultFileName() { return CVNLocalizedString("名称不明ファイル").toStdString(); }
 
+// A job in two passes.
+std::shared_ptr<CVNUnarchiveOperation> twoPassJob(const std::string& archive) {
+  auto job = std::make_shared<CVNUnarchiveOperation>(archive);
+  job->setIndeterminately(false);
+  return job;
+}
+
 // Queues the job and runs the event loop until it has left the queue.
 void runJob(const std::shared_ptr<CVNUnarchiveOperation>& job, int timeoutMs = 20000) {
   CVNOperationQueue queue(2);
@@ -125,8 +132,7 @@ class CVNUnarchiveOperationWalk : public ::testing::TestWithParam<WalkCase> {};
 TEST_P(CVNUnarchiveOperationWalk, RowsAndOutput) {
   const WalkCase& c = GetParam();
   TempDir dir;
-  auto job = std::make_shared<CVNUnarchiveOperation>(writeStoredArchive(dir / "a.zip", c.entries));
-  job->setIndeterminately(false);
+  auto job = twoPassJob(writeStoredArchive(dir / "a.zip", c.entries));
   job->setEntrySpecificToWindowsBehavior(c.windowsOnly);
   job->setUnrecognizableFileNameBehavior(c.unrecognizable);
   job->setReportsOnlyWarnings(c.reportsOnlyWarnings);
@@ -237,8 +243,7 @@ TEST_P(CVNUnarchiveOperationStop, StopsAndRemovesFolderOrGoesOn) {
     bytes[30 + 5 + 1 + 30 + badName.size()] ^= 0x20;
     corvana_test::writeFile(dir / "a.zip", bytes);
   }
-  auto job = std::make_shared<CVNUnarchiveOperation>(dir / "a.zip");
-  job->setIndeterminately(false);
+  auto job = twoPassJob(dir / "a.zip");
   switch (c.fault) {
     case Fault::DamagedData:
       job->setIncorrectFileDataBehavior(c.behaviour);
@@ -313,8 +318,7 @@ class CVNUnarchiveOperationNotArchive : public ::testing::TestWithParam<NotArchi
 TEST_P(CVNUnarchiveOperationNotArchive, FailsWithoutFolder) {
   TempDir dir;
   corvana_test::writeFile(dir / "a.zip", GetParam().content);
-  auto job = std::make_shared<CVNUnarchiveOperation>(dir / "a.zip");
-  job->setIndeterminately(false);
+  auto job = twoPassJob(dir / "a.zip");
   runJob(job);
   EXPECT_FALSE(job->succeeded());
   EXPECT_EQ(rowsOf(*job), (std::vector<std::string>{"W Log:Zipファイルではない $A", "E Failed "}));
@@ -333,8 +337,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CVNUnarchiveOperation, MissingArchiveIsAnError) {
   TempDir dir;
-  auto job = std::make_shared<CVNUnarchiveOperation>(dir / "gone.zip");
-  job->setIndeterminately(false);
+  auto job = twoPassJob(dir / "gone.zip");
   runJob(job);
   EXPECT_FALSE(job->succeeded());
   ASSERT_EQ(rowsOf(*job).size(), 1u);
@@ -346,8 +349,7 @@ TEST(CVNUnarchiveOperation, TakenFolderNameGetsNumber) {
   TempDir dir;
   std::filesystem::create_directory(dir / "a");
   writeStoredArchive(dir / "a.zip", {{"x.txt", "x"}});
-  auto job = std::make_shared<CVNUnarchiveOperation>(dir / "a.zip");
-  job->setIndeterminately(false);
+  auto job = twoPassJob(dir / "a.zip");
   runJob(job);
   EXPECT_TRUE(job->succeeded());
   EXPECT_EQ(job->outputPath(), dir / "a 2");
@@ -382,7 +384,7 @@ struct SheetAnswers {
   std::vector<std::string> statuses;  // the job's, as each sheet came up
   size_t next = 0;
 
-  void attach(CVNUnarchiveOperation& job) {
+  SheetAnswers(CVNUnarchiveOperation& job, Answers script) : answers(std::move(script)) {
     QObject::connect(
         &job, &CVNUnarchiveOperation::passwordSheetShown, &job,
         [this, &job] {
@@ -435,12 +437,8 @@ TEST_P(CVNUnarchiveOperationPassword, AsksUntilRightOrCancelled) {
     rows.push_back("G Log:展開した " + name);
   }
   rows.push_back(kFinish);
-  auto job = std::make_shared<CVNUnarchiveOperation>(
-      writeEngineArchive(dir, dir / "a.zip", entries, c.password));
-  job->setIndeterminately(false);
-  SheetAnswers sheet;
-  sheet.answers = c.answers;
-  sheet.attach(*job);
+  auto job = twoPassJob(writeEngineArchive(dir, dir / "a.zip", entries, c.password));
+  SheetAnswers sheet(*job, c.answers);
   runJob(job);
 
   EXPECT_EQ(sheet.fieldTexts, c.fieldTexts);
@@ -547,15 +545,12 @@ class CVNUnarchiveOperationInsist : public ::testing::TestWithParam<InsistCase> 
 TEST_P(CVNUnarchiveOperationInsist, TextTypedAgainTakesTheEntryAsItIs) {
   const InsistCase& c = GetParam();
   TempDir dir;
-  auto job = std::make_shared<CVNUnarchiveOperation>(writeDamagedEncryptedArchive(dir, c.level));
-  job->setIndeterminately(false);
+  auto job = twoPassJob(writeDamagedEncryptedArchive(dir, c.level));
   if (c.stopsOn == CVNZipResultDataError)
     job->setIncorrectFileDataBehavior(CVNIncorrectFileDataBehaviorError);
   if (c.stopsOn == CVNZipResultVerificationFailed)
     job->setVerificationErrorBehavior(CVNVerificationErrorBehaviorError);
-  SheetAnswers sheet;
-  sheet.answers = c.answers;
-  sheet.attach(*job);
+  SheetAnswers sheet(*job, c.answers);
   runJob(job);
 
   std::vector<std::string> sheets;
@@ -647,13 +642,10 @@ TEST(CVNUnarchiveOperationSheet, UnreadableNameShowsAsTheDefaultFileName) {
     std::copy(kUnreadable.begin(), kUnreadable.end(),
               archive.begin() + long(at + (local ? 30 : 46)));
   corvana_test::writeFile(dir / "a.zip", archive);
-  auto job = std::make_shared<CVNUnarchiveOperation>(dir / "a.zip");
-  job->setIndeterminately(false);
+  auto job = twoPassJob(dir / "a.zip");
   job->setUnrecognizableFileNameBehavior(
       CVNUnrecognizableFileNameBehaviorContinuousWarningAndExtracts);
-  SheetAnswers sheet;
-  sheet.answers = {"wrong", "secret"};
-  sheet.attach(*job);
+  SheetAnswers sheet(*job, Answers{"wrong", "secret"});
   runJob(job);
   EXPECT_TRUE(job->succeeded());
   const std::string entry = "Archive: a.zip / Item: " + defaultFileName();
@@ -699,9 +691,7 @@ TEST_P(CVNUnarchiveOperationTries, FailedTriesTakeTheirProgressBack) {
   uint64_t told = 0;  // the last value observers were told of
   QObject::connect(job.get(), &CVNOperation::currentValueChanged, job.get(),
                    [&told, &job] { told = job->currentValue(); });
-  SheetAnswers sheet;
-  sheet.answers = c.answers;
-  sheet.attach(*job);
+  SheetAnswers sheet(*job, c.answers);
   runJob(job);
   EXPECT_TRUE(job->succeeded());
   EXPECT_EQ(treeOf(dir / "a"), (std::vector<std::string>{"f.bin", "g.bin"}));
@@ -737,9 +727,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CVNUnarchiveOperationSheet, CancelFromOutsideWakesWaitingWorker) {
   TempDir dir;
-  auto job = std::make_shared<CVNUnarchiveOperation>(
-      writeEngineArchive(dir, dir / "a.zip", {{"f.txt", "data"}}, "secret"));
-  job->setIndeterminately(false);
+  auto job = twoPassJob(writeEngineArchive(dir, dir / "a.zip", {{"f.txt", "data"}}, "secret"));
   bool shown = false;
   QObject::connect(job.get(), &CVNUnarchiveOperation::passwordSheetShown, job.get(),
                    [&shown] { shown = true; });
@@ -764,9 +752,8 @@ TEST(CVNUnarchiveOperationSheet, TwoJobsShowTheirSheetsOneAfterTheOther) {
   std::vector<std::shared_ptr<CVNUnarchiveOperation>> jobs;
   for (const char* name : {"a", "b"}) {
     std::filesystem::create_directory(dir / name);
-    jobs.push_back(std::make_shared<CVNUnarchiveOperation>(writeEngineArchive(
-        dir, dir / (std::string(name) + ".zip"), {{"f.txt", name}}, std::string(name) + "pw")));
-    jobs.back()->setIndeterminately(false);
+    jobs.push_back(twoPassJob(writeEngineArchive(dir, dir / (std::string(name) + ".zip"),
+                                                 {{"f.txt", name}}, std::string(name) + "pw")));
     jobs.back()->setMainWindow(&mainWindow);
   }
   std::vector<int> order;
@@ -812,9 +799,8 @@ TEST(CVNUnarchiveOperationSheet, JobCancelledWhileItsSheetWaitsNeverShowsIt) {
   std::vector<int> shown(2, 0);
   for (int i = 0; i < 2; ++i) {
     const std::string name = i == 0 ? "a" : "b";
-    jobs.push_back(std::make_shared<CVNUnarchiveOperation>(
-        writeEngineArchive(dir, dir / (name + ".zip"), {{"f.txt", name}}, "pw")));
-    jobs.back()->setIndeterminately(false);
+    jobs.push_back(
+        twoPassJob(writeEngineArchive(dir, dir / (name + ".zip"), {{"f.txt", name}}, "pw")));
     jobs.back()->setMainWindow(&mainWindow);
     QObject::connect(jobs.back().get(), &CVNUnarchiveOperation::passwordSheetShown,
                      jobs.back().get(), [&shown, i] { ++shown[i]; });
@@ -847,8 +833,7 @@ void screenshotPasswordSheets(const std::string& archive, const QString& name) {
   mainWindow.setWindowTitle(QStringLiteral("Corvana"));
   mainWindow.resize(480, 300);
   mainWindow.show();
-  auto job = std::make_shared<CVNUnarchiveOperation>(archive);
-  job->setIndeterminately(false);
+  auto job = twoPassJob(archive);
   job->setMainWindow(&mainWindow);
   int sheets = 0;
   QObject::connect(
@@ -877,8 +862,7 @@ TEST(CVNUnarchiveOperationScreenshots, PasswordSheetAndLogWindow) {
                                             {"docs/readme.txt", "r"},
                                             {"../outside.txt", "o"},
                                             {"photo.jpg", "p"}});
-  auto warned = std::make_shared<CVNUnarchiveOperation>(dir / "warnings.zip");
-  warned->setIndeterminately(false);
+  auto warned = twoPassJob(dir / "warnings.zip");
   runJob(warned);
   EXPECT_TRUE(warned->succeeded());
   EXPECT_GT(warned->warningCount(), 0u);
