@@ -159,6 +159,7 @@ TEST_P(CVNUnarchiveOperationWalk, RowsAndOutput) {
 
 const std::string kUnreadable = "\x81\xFF";  // no candidate encoding takes it
 const std::string kStart = "S Log:展開開始 $A", kFinish = "F Finished $A";
+const std::string kCancelled = "E Failed " + CVNLocalizedString("Cancelled").toStdString();
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, CVNUnarchiveOperationWalk,
@@ -453,9 +454,7 @@ TEST_P(CVNUnarchiveOperationPassword, AsksUntilRightOrCancelled) {
       EXPECT_EQ(corvana_test::readFile(dir / ("a/" + tree[i])),
                 corvana_test::bytes(entries[i].data));
   } else {
-    EXPECT_EQ(rowsOf(*job),
-              (std::vector<std::string>{
-                  kStart, "E Failed " + CVNLocalizedString("Cancelled").toStdString()}));
+    EXPECT_EQ(rowsOf(*job), (std::vector<std::string>{kStart, kCancelled}));
     EXPECT_EQ(job->result(), CVNLocalizedString("Cancelled"));
     EXPECT_EQ(treeOf(dir / "a"), std::nullopt);
   }
@@ -581,8 +580,7 @@ const std::vector<std::string> kKeptWithWarning = {kStart,
 const std::vector<std::string> kStoppedAtCheck = {kStart, "G Log:展開した ok.txt",
                                                   "G Log:展開した bad.bin",
                                                   "W Log:データの検証に失敗 bad.bin", "E Failed "};
-const std::vector<std::string> kCancelledAtBad = {
-    kStart, "G Log:展開した ok.txt", "E Failed " + CVNLocalizedString("Cancelled").toStdString()};
+const std::vector<std::string> kCancelledAtBad = {kStart, "G Log:展開した ok.txt", kCancelled};
 
 // The text carried over from ok.txt fails; typed once it fails again (not
 // tried again: the same bytes); typed twice it is taken.
@@ -740,7 +738,7 @@ TEST(CVNUnarchiveOperationSheet, CancelFromOutsideWakesWaitingWorker) {
       << "the waiting worker did not wake";
   EXPECT_FALSE(job->passwordSheet()->isVisible());
   EXPECT_FALSE(job->succeeded());
-  EXPECT_EQ(rowsOf(*job).back(), "E Failed " + CVNLocalizedString("Cancelled").toStdString());
+  EXPECT_EQ(rowsOf(*job).back(), kCancelled);
   EXPECT_EQ(treeOf(dir / "a"), std::nullopt);
 }
 
