@@ -63,10 +63,13 @@ class HookedArchiveOperation : public CVNArchiveOperation {
   }
 };
 
-// Code page 1252, "(U+%04X)" escapes, no fullwidth forms.
-std::shared_ptr<CVNPathComponentEncoder> latinEncoder() {
+// "(U+%04X)" escapes; code page 1252 without fullwidth forms, or code page 932
+// with them (the settings sheet's default level).
+std::shared_ptr<CVNPathComponentEncoder> encoderFor(bool japanese = false) {
   auto encoder = std::make_shared<CVNPathComponentEncoder>();
-  encoder->setEncoding(CVNStringEncoding::WindowsLatin1);
+  encoder->setEncoding(japanese ? CVNStringEncoding::WindowsJapanese
+                                : CVNStringEncoding::WindowsLatin1);
+  encoder->setTriesConvertingToFullwidth(japanese);
   encoder->setCharacterEscapeFormat("(U+%04X)");
   return encoder;
 }
@@ -77,7 +80,7 @@ std::shared_ptr<HookedArchiveOperation> makeJob(
     CVNSymbolicLinkBehavior links = CVNSymbolicLinkBehaviorExcludes) {
   auto job = std::make_shared<HookedArchiveOperation>(std::move(items), links);
   job->setIndeterminately(false);
-  job->setEncoder(latinEncoder());
+  job->setEncoder(encoderFor());
   job->setEntrySpecificToMacBehavior(CVNEntrySpecificToMacBehaviorExcludes);
   job->setEmptyFolderBehavior(CVNEmptyFolderBehaviorIncludesInArchive);
   return job;
@@ -145,7 +148,7 @@ TEST_P(Naming, BaseItemNamesTheArchiveBesideIt) {
   for (const auto& file : c.files) writeFile(dir / file, "data");
   std::vector<std::string> items;
   for (const auto& item : c.items) items.push_back(dir / item);
-  EXPECT_EQ(CVNArchiveOperation::archivePath(items, *latinEncoder()), dir / c.requested);
+  EXPECT_EQ(CVNArchiveOperation::archivePath(items, *encoderFor()), dir / c.requested);
   auto job = makeJob(items);
   run(job);
   EXPECT_TRUE(job->succeeded()) << job->result().toStdString();
@@ -179,15 +182,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.title); });
 
 // --- Archive names longer than the file system takes ---
-
-// Code page 932, "(U+%04X)" escapes, fullwidth forms: the settings sheet's default level.
-std::shared_ptr<CVNPathComponentEncoder> japaneseEncoder() {
-  auto encoder = std::make_shared<CVNPathComponentEncoder>();
-  encoder->setEncoding(CVNStringEncoding::WindowsJapanese);
-  encoder->setTriesConvertingToFullwidth(true);
-  encoder->setCharacterEscapeFormat("(U+%04X)");
-  return encoder;
-}
 
 std::string repeated(const std::string& text, int times) {
   std::string out;
@@ -224,7 +218,7 @@ TEST_P(LongNames, AreCutToTheFolderLimitWithRoomForANumber) {
   }
   for (const auto& name : c.existing) writeFile(dir / name, "taken");
   auto job = makeJob({item});
-  job->setEncoder(c.japanese ? japaneseEncoder() : latinEncoder());
+  job->setEncoder(encoderFor(c.japanese));
   run(job);
   ASSERT_TRUE(job->succeeded()) << job->result().toStdString();
   EXPECT_EQ(job->outputPath(), dir / c.archive);
