@@ -251,52 +251,138 @@ INSTANTIATE_TEST_SUITE_P(Phases, CVNOperationPhaseTest, ::testing::ValuesIn(phas
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
-// What each kind of failure shows: the "Failed"/"Error" rule and the reason.
+// What each kind of failure shows: the "Failed"/"Error" rule and the reason. A
+// stop that the log explains shows the last warning's message and argument on
+// the tile; the "Failed" row keeps the empty reason.
 
 struct FailureCase {
   const char* name;
-  std::function<void()> raise;
+  std::function<void(CVNScriptedOperation&)> raise;  // may log rows first
   const char* messageKey;
   QString result;
+  std::optional<QString> argument = {};  // the last row's, where not the result
+  int rows = 2;
+  // The C library's texts in the language of the messages locale where it has
+  // them, else in English. C.UTF-8 follows LANGUAGE: no generated locale needed.
+  const char* language = nullptr;
 };
+
+const QString kWarningIcon = QString::fromLatin1(CVNIconWarning);
+
+void warn(CVNScriptedOperation& job, const char* key, std::optional<QString> argument = {}) {
+  job.logWithIconName(kWarningIcon, key, std::move(argument));
+}
 
 std::vector<FailureCase> failureCases() {
   return {
-      {"Cancellation", [] { RVRaiseOperationCancelled(); }, "Failed",
+      {"Cancellation", [](auto&) { RVRaiseOperationCancelled(); }, "Failed",
        CVNLocalizedString("Cancelled")},
-      {"Expected", [] { CVNRaiseExpectedException(); }, "Failed", ""},
+      {"Expected", [](auto&) { CVNRaiseExpectedException(); }, "Failed", ""},
       // The C library's words, then the number.
-      {"FileSystem", [] { RVRaiseFileSystemError(5); }, "Error", "Input/output error (errno = 5)"},
-      {"FileSystemUnknown", [] { RVRaiseFileSystemError(4242); }, "Error",
+      {"FileSystem", [](auto&) { RVRaiseFileSystemError(5); }, "Error",
+       "Input/output error (errno = 5)"},
+      {"FileSystemUnknown", [](auto&) { RVRaiseFileSystemError(4242); }, "Error",
        "Unknown error 4242 (errno = 4242)"},
+      {"FileSystemInJapanese",
+       [](auto&) { RVRaiseFileSystemError(13); },
+       "Error",
+       "許可がありません (errno = 13)",
+       {},
+       2,
+       "ja"},
+      {"FileSystemInALanguageWithoutTexts",
+       [](auto&) { RVRaiseFileSystemError(13); },
+       "Error",
+       "Permission denied (errno = 13)",
+       {},
+       2,
+       "tlh"},
       // No reason: the name stands in, rather than a blank red line.
-      {"DiskFull", [] { RVRaiseDiskFull(); }, "Error", CVNLocalizedString("RVDiskFullException")},
-      {"DiskFullWrite", [] { throw RVException(RVDiskFullWriteException); }, "Error",
+      {"DiskFull", [](auto&) { RVRaiseDiskFull(); }, "Error",
+       CVNLocalizedString("RVDiskFullException")},
+      {"DiskFullWrite", [](auto&) { throw RVException(RVDiskFullWriteException); }, "Error",
        CVNLocalizedString("Disk Full")},
-      {"OutOfMemory", [] { throw std::bad_alloc(); }, "Error",
+      {"OutOfMemory", [](auto&) { throw std::bad_alloc(); }, "Error",
        CVNLocalizedString("RVOutOfMemoryException")},
-      {"StandardException", [] { throw std::runtime_error("boom"); }, "Error", "boom"},
-      {"Foreign", [] { throw 42; }, "Error", CVNLocalizedString("Error")},
+      {"StandardException", [](auto&) { throw std::runtime_error("boom"); }, "Error", "boom"},
+      {"Foreign", [](auto&) { throw 42; }, "Error", CVNLocalizedString("Error")},
+      {"DamagedEntry",
+       [](auto& job) {
+         warn(job, "Log:データが壊れている", QStringLiteral("photo.jpg"));
+         CVNRaiseExpectedException();
+       },
+       "Failed", "Damaged data: photo.jpg", QString(), 3},
+      {"WarningWithoutArgument",
+       [](auto& job) {
+         warn(job, "Skipped");
+         CVNRaiseExpectedException();
+       },
+       "Failed", "Skipped", QString(), 3},
+      {"LastWarningCounts",
+       [](auto& job) {
+         warn(job, "Skipped", QStringLiteral("Thumbs.db"));
+         job.logWithIconName(QString::fromLatin1(CVNIconItemSucceeded), "Log:展開した",
+                             QStringLiteral("x.txt"));
+         warn(job, "Log:認識できないパス", QStringLiteral("3 bytes"));
+         CVNRaiseExpectedException();
+       },
+       "Failed", "File name not readable: 3 bytes", QString(), 5},
+      {"CancelledAfterAWarning",
+       [](auto& job) {
+         warn(job, "Skipped", QStringLiteral("Thumbs.db"));
+         RVRaiseOperationCancelled();
+       },
+       "Failed",
+       CVNLocalizedString("Cancelled"),
+       {},
+       3},
+      {"ErrorAfterAWarning",
+       [](auto& job) {
+         warn(job, "Skipped", QStringLiteral("Thumbs.db"));
+         RVRaiseFileSystemError(2);
+       },
+       "Error",
+       "No such file or directory (errno = 2)",
+       {},
+       3},
   };
 }
 
 void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
-class CVNOperationFailureTest : public ::testing::TestWithParam<FailureCase> {};
+class CVNOperationFailureTest : public ::testing::TestWithParam<FailureCase> {
+ protected:
+  void SetUp() override {
+    if (!GetParam().language) return;
+    const char* language = std::getenv("LANGUAGE");
+    savedLanguage_ = language ? std::optional<std::string>(language) : std::nullopt;
+    ASSERT_TRUE(std::setlocale(LC_MESSAGES, "C.UTF-8"));
+    ::setenv("LANGUAGE", GetParam().language, 1);
+  }
+  void TearDown() override {
+    if (!GetParam().language) return;
+    savedLanguage_ ? ::setenv("LANGUAGE", savedLanguage_->c_str(), 1) : ::unsetenv("LANGUAGE");
+    std::setlocale(LC_MESSAGES, "C");
+  }
+
+ private:
+  std::optional<std::string> savedLanguage_;
+};
 
 TEST_P(CVNOperationFailureTest, LogsAndShowsTheReason) {
   const FailureCase& c = GetParam();
-  CVNOperationQueue queue(1);
+  if (c.language && !c.result.startsWith(QStringLiteral("Permission denied")) &&
+      RVSystemErrorDescription(EACCES) == "Permission denied")
+    GTEST_SKIP() << "the C library has no " << c.language << " texts here (package libc-l10n)";
   auto job = std::make_shared<CVNScriptedOperation>();
   job->setIndeterminately(false);
-  job->script = raiseAt(Step::SecondPass, [&c](CVNScriptedOperation&) { c.raise(); });
-  queue.addOperation(job);
-  ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
-  ASSERT_EQ(job->logModel()->count(), 2);
-  const CVNLogRow& row = job->logModel()->row(1);
+  job->script = raiseAt(Step::SecondPass, c.raise);
+  ASSERT_TRUE(CVNRunToEnd(job));
+  ASSERT_EQ(job->logModel()->count(), c.rows);
+  const CVNLogRow& row = job->logModel()->row(c.rows - 1);
   EXPECT_EQ(row.iconName, QStringLiteral("error_small.png"));
   EXPECT_EQ(row.messageKey, QString::fromUtf8(c.messageKey));
-  EXPECT_EQ(row.argument, c.result);
+  EXPECT_EQ(row.argument, c.argument.value_or(c.result));
   EXPECT_EQ(job->result(), c.result);
   EXPECT_EQ(job->resultTextColor(), QColor(Qt::red));
   EXPECT_EQ(job->status(), QStringLiteral("initial"));
@@ -308,132 +394,6 @@ TEST_P(CVNOperationFailureTest, LogsAndShowsTheReason) {
 
 INSTANTIATE_TEST_SUITE_P(Failures, CVNOperationFailureTest, ::testing::ValuesIn(failureCases()),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// ---------------------------------------------------------------------------
-// A stop that the log explains shows the last warning's message and argument
-// on the tile; the "Failed" row keeps the empty reason.
-
-struct ExplainedStopCase {
-  const char* name;
-  std::function<void(CVNScriptedOperation&)> steps;
-  const char* lastMessageKey;
-  QString result;
-  QString lastArgument;
-};
-
-const QString kWarningIcon = QString::fromLatin1(CVNIconWarning);
-
-std::vector<ExplainedStopCase> explainedStopCases() {
-  return {
-      {"DamagedEntry",
-       [](CVNScriptedOperation& job) {
-         job.logWithIconName(kWarningIcon, "Log:データが壊れている", QStringLiteral("photo.jpg"));
-         CVNRaiseExpectedException();
-       },
-       "Failed", QStringLiteral("Damaged data: photo.jpg"), QString()},
-      {"WarningWithoutArgument",
-       [](CVNScriptedOperation& job) {
-         job.logWithIconName(kWarningIcon, "Skipped");
-         CVNRaiseExpectedException();
-       },
-       "Failed", QStringLiteral("Skipped"), QString()},
-      {"LastWarningCounts",
-       [](CVNScriptedOperation& job) {
-         job.logWithIconName(kWarningIcon, "Skipped", QStringLiteral("Thumbs.db"));
-         job.logWithIconName(QString::fromLatin1(CVNIconItemSucceeded), "Log:展開した",
-                             QStringLiteral("x.txt"));
-         job.logWithIconName(kWarningIcon, "Log:認識できないパス", QStringLiteral("3 bytes"));
-         CVNRaiseExpectedException();
-       },
-       "Failed", QStringLiteral("File name not readable: 3 bytes"), QString()},
-      {"CancelledAfterAWarning",
-       [](CVNScriptedOperation& job) {
-         job.logWithIconName(kWarningIcon, "Skipped", QStringLiteral("Thumbs.db"));
-         RVRaiseOperationCancelled();
-       },
-       "Failed", CVNLocalizedString("Cancelled"), CVNLocalizedString("Cancelled")},
-      {"ErrorAfterAWarning",
-       [](CVNScriptedOperation& job) {
-         job.logWithIconName(kWarningIcon, "Skipped", QStringLiteral("Thumbs.db"));
-         RVRaiseFileSystemError(2);
-       },
-       "Error", QStringLiteral("No such file or directory (errno = 2)"),
-       QStringLiteral("No such file or directory (errno = 2)")},
-  };
-}
-
-void PrintTo(const ExplainedStopCase& c, std::ostream* os) { *os << c.name; }
-
-class CVNOperationExplainedStopTest : public ::testing::TestWithParam<ExplainedStopCase> {};
-
-TEST_P(CVNOperationExplainedStopTest, ShowsWhatTheLogSaid) {
-  const ExplainedStopCase& c = GetParam();
-  CVNOperationQueue queue(1);
-  auto job = std::make_shared<CVNScriptedOperation>();
-  job->setIndeterminately(false);
-  job->script = raiseAt(Step::SecondPass, c.steps);
-  queue.addOperation(job);
-  ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
-  EXPECT_EQ(job->result(), c.result);
-  EXPECT_EQ(job->resultTextColor(), QColor(Qt::red));
-  const CVNLogRow& last = job->logModel()->row(job->logModel()->count() - 1);
-  EXPECT_EQ(last.messageKey, QString::fromUtf8(c.lastMessageKey));
-  EXPECT_EQ(last.argument, c.lastArgument);
-}
-
-INSTANTIATE_TEST_SUITE_P(Stops, CVNOperationExplainedStopTest,
-                         ::testing::ValuesIn(explainedStopCases()),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// ---------------------------------------------------------------------------
-// A file-system failure in the language of the program's messages locale where
-// the C library has it, else in English. C.UTF-8 follows LANGUAGE, so this
-// needs no generated locale.
-
-struct LanguageCase {
-  const char* language;
-  bool translated;  // the C library has texts in it (when its catalogues are installed)
-  const char* shown;
-};
-
-void PrintTo(const LanguageCase& c, std::ostream* os) { *os << c.language; }
-
-class CVNOperationSystemLanguageTest : public ::testing::TestWithParam<LanguageCase> {
- protected:
-  void SetUp() override {
-    const char* language = std::getenv("LANGUAGE");
-    savedLanguage_ = language ? std::optional<std::string>(language) : std::nullopt;
-    ASSERT_TRUE(std::setlocale(LC_MESSAGES, "C.UTF-8"));
-    ::setenv("LANGUAGE", GetParam().language, 1);
-  }
-  void TearDown() override {
-    savedLanguage_ ? ::setenv("LANGUAGE", savedLanguage_->c_str(), 1) : ::unsetenv("LANGUAGE");
-    std::setlocale(LC_MESSAGES, "C");
-  }
-
- private:
-  std::optional<std::string> savedLanguage_;
-};
-
-TEST_P(CVNOperationSystemLanguageTest, ShowsTheCLibrarysText) {
-  const LanguageCase& c = GetParam();
-  if (c.translated && RVSystemErrorDescription(EACCES) == "Permission denied")
-    GTEST_SKIP() << "the C library has no " << c.language << " texts here (package libc-l10n)";
-  CVNOperationQueue queue(1);
-  auto job = std::make_shared<CVNScriptedOperation>();
-  job->script = raiseAt(Step::OnePass, [](CVNScriptedOperation&) { RVRaiseFileSystemError(13); });
-  queue.addOperation(job);
-  ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
-  EXPECT_EQ(job->result(), QString::fromUtf8(c.shown));
-  EXPECT_EQ(job->logModel()->row(1).argument, QString::fromUtf8(c.shown));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Languages, CVNOperationSystemLanguageTest,
-    ::testing::Values(LanguageCase{"ja", true, "許可がありません (errno = 13)"},
-                      // No catalogue for it: English.
-                      LanguageCase{"tlh", false, "Permission denied (errno = 13)"}),
-    [](const auto& info) { return std::string(info.param.language); });
 
 // ---------------------------------------------------------------------------
 // "isWarned": always while every row is reported, else once a warning is logged.
@@ -481,7 +441,6 @@ INSTANTIATE_TEST_SUITE_P(
 // ---------------------------------------------------------------------------
 
 TEST(CVNOperation, FinishedAndCountedBeforeDidFinish) {
-  CVNOperationQueue queue(1);
   auto job = std::make_shared<CVNScriptedOperation>();
   job->script = raiseAt(Step::OnePass, [](CVNScriptedOperation&) { RVRaiseFileSystemError(5); });
   std::atomic<int> calls{0};
@@ -497,8 +456,7 @@ TEST(CVNOperation, FinishedAndCountedBeforeDidFinish) {
         warnings = operation->warningCount();
       },
       Qt::DirectConnection);
-  queue.addOperation(job);
-  ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
+  ASSERT_TRUE(CVNRunToEnd(job));
   EXPECT_EQ(calls, 1);
   EXPECT_TRUE(finished);
   EXPECT_FALSE(executing);
@@ -507,7 +465,6 @@ TEST(CVNOperation, FinishedAndCountedBeforeDidFinish) {
 }
 
 TEST(CVNOperation, StartRowAndTitleNameTheOutputAsOpened) {
-  CVNOperationQueue queue(1);
   auto job = std::make_shared<CVNScriptedOperation>();
   auto* window = new QWidget;
   job->setLogWindow(window);
@@ -516,8 +473,7 @@ TEST(CVNOperation, StartRowAndTitleNameTheOutputAsOpened) {
     if (step == Step::Open) j.setStatus(QStringLiteral("first item"));
     if (step == Step::OnePass) RVRaiseOperationCancelled();
   };
-  queue.addOperation(job);
-  ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
+  ASSERT_TRUE(CVNRunToEnd(job));
   EXPECT_EQ(job->logModel()->row(0).argument, QStringLiteral("/tmp/out.zip"));
   EXPECT_EQ(window->windowTitle(), QStringLiteral("/tmp/out.zip"));
 }
@@ -571,7 +527,6 @@ TEST(CVNOperation, ManyThreadsRaiseTheCounterExactly) {
 // A count set back (a failed try's bytes) reaches observers like a raise, and
 // the value they hear of last is the final one.
 TEST(CVNOperation, ACounterSetBackReachesObservers) {
-  CVNOperationQueue queue(1);
   auto job = std::make_shared<CVNScriptedOperation>();
   job->setIndeterminately(false);
   bool heard = false;  // under job->lock()
@@ -591,8 +546,7 @@ TEST(CVNOperation, ACounterSetBackReachesObservers) {
     }
     job->wake();
   });
-  queue.addOperation(job);
-  ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
+  ASSERT_TRUE(CVNRunToEnd(job));
   EXPECT_EQ(job->currentValue(), 200u);
   EXPECT_EQ(told, (std::vector<uint64_t>{1000, 200}));
   EXPECT_EQ(job->result(), QStringLiteral("200 bytes"));

@@ -16,6 +16,7 @@
 #include "engine/CVNPathComponentEncoder.h"
 #include "engine/CVNStringEncoding.h"
 #include "jobs/CVNMainThread.h"
+#include "jobs/CVNOperationQueue.h"
 #include "support/TestSupport.h"
 #include "support/TestZipArchive.h"
 
@@ -35,6 +36,12 @@ void CVNDrainPostedBlocks() {
   CVNSpinUntil([&ran] { return ran; });
   // A batch of log rows may wait out the interval since the last one.
   CVNSpinUntil([] { return false; }, 3 * CVNOperation::kLogHandOverIntervalMs);
+}
+
+bool CVNRunToEnd(const std::shared_ptr<CVNOperation>& job) {
+  CVNOperationQueue queue(1);
+  queue.addOperation(job);
+  return CVNSpinUntil([&] { return queue.operations().empty(); });
 }
 
 QString CVNSaveScreenshot(QWidget* widget, const QString& name) {

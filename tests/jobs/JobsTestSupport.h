@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +22,9 @@ bool CVNSpinUntil(const std::function<bool()>& done, int timeoutMs = 20000);
 // Processes events until every block posted to the main thread before the call
 // has run, and the log rows logged before it are in their models.
 void CVNDrainPostedBlocks();
+
+// Runs `job` alone on a queue of its own until it has ended; false on time-out.
+bool CVNRunToEnd(const std::shared_ptr<CVNOperation>& job);
 
 // Renders `widget` and saves it as <name>.png under the screenshot folder; returns the path.
 QString CVNSaveScreenshot(QWidget* widget, const QString& name);
