@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -32,7 +33,6 @@
 #include "engine/CVNZipFileWriter.h"
 #include "jobs/CVNArchiveOperation.h"
 #include "jobs/CVNLocalization.h"
-#include "jobs/CVNOperationQueue.h"
 #include "jobs/CVNUnarchiveOperation.h"
 #include "support/TestSupport.h"
 #include "support/TestZipArchive.h"
@@ -189,12 +189,13 @@ TEST(RVGrowlTest, WithoutAnAnswerReturnsAtOnce) {
   serviceThread.start();
   SilentNotifications silent;
   silent.moveToThread(&serviceThread);
-  BecomeTheService(QStringLiteral("silent-notifications"), kNotifications, &silent);
-  if (HasFatalFailure()) {
+  const auto stop = qScopeGuard([&] {
+    QDBusConnection::disconnectFromBus(QStringLiteral("silent-notifications"));
     serviceThread.quit();
     serviceThread.wait();
-    return;
-  }
+  });
+  ASSERT_NO_FATAL_FAILURE(
+      BecomeTheService(QStringLiteral("silent-notifications"), kNotifications, &silent));
 
   QElapsedTimer timer;
   timer.start();
@@ -203,9 +204,6 @@ TEST(RVGrowlTest, WithoutAnAnswerReturnsAtOnce) {
   EXPECT_LT(timer.elapsed(), 5000);
   // The calls did reach a service, which kept them unanswered.
   EXPECT_TRUE(CVNSpinUntil([&] { return silent.calls == 2; }, 10000));
-  QDBusConnection::disconnectFromBus(QStringLiteral("silent-notifications"));
-  serviceThread.quit();
-  serviceThread.wait();
 }
 
 TEST(RVGrowlTest, WithoutABusDoesNothingAtOnce) {
@@ -229,12 +227,16 @@ using corvana_test::TempDir;
 
 enum class Notice { Start, Success, Abort };
 
+// A job made under the scratch folder, and the notifications it sends in
+// order, each with its text.
+struct JobRun {
+  std::shared_ptr<CVNOperation> job;
+  std::vector<std::pair<Notice, QString>> expected;
+};
+
 struct JobNotificationCase {
   const char* name;
-  // Makes what the job needs under the scratch folder, and the job.
-  std::function<std::shared_ptr<CVNOperation>(const TempDir&)> make;
-  // The notifications in the order sent, each with its text.
-  std::function<std::vector<std::pair<Notice, QString>>(const TempDir&)> expected;
+  std::function<JobRun(const TempDir&)> make;
 };
 
 void PrintTo(const JobNotificationCase& c, std::ostream* os) { *os << c.name; }
@@ -248,92 +250,74 @@ std::shared_ptr<CVNOperation> archiving(std::vector<std::string> items,
   return job;
 }
 
-std::shared_ptr<CVNUnarchiveOperation> extracting(const std::string& archive) {
-  auto job = std::make_shared<CVNUnarchiveOperation>(archive);
+// Extracts the folder's "a.zip".
+std::shared_ptr<CVNUnarchiveOperation> extracting(const TempDir& dir) {
+  auto job = std::make_shared<CVNUnarchiveOperation>(dir / "a.zip");
   job->setIndeterminately(false);
   return job;
 }
 
-std::string storedArchive(const TempDir& dir, const std::string& name) {
-  corvana_test::writeFile(dir / name, corvana_test::TestZipBuilder().add("x.txt", "x").archive());
-  return dir / name;
-}
-
 std::vector<JobNotificationCase> jobNotificationCases() {
+  using corvana_test::writeFile;
   return {
       {"ArchiveSucceeds",
-       [](const TempDir& dir) {
-         corvana_test::writeFile(dir / "a.txt", std::string("a"));
-         corvana_test::writeFile(dir / "b.txt", std::string("b"));
-         return archiving({dir / "a.txt", dir / "b.txt"}, CVNSymbolicLinkBehaviorExcludes);
-       },
-       [](const TempDir& dir) -> std::vector<std::pair<Notice, QString>> {
-         return {{Notice::Start, CVNLocalizedStringWithFormat("%1$@ and the other %2$lu items",
-                                                              {text(dir / "a.txt"), 1})},
-                 {Notice::Success, text(dir / "a.txt") + ", " + text(dir / "b.txt")}};
+       [](const TempDir& dir) -> JobRun {
+         writeFile(dir / "a.txt", std::string("a"));
+         writeFile(dir / "b.txt", std::string("b"));
+         return {archiving({dir / "a.txt", dir / "b.txt"}, CVNSymbolicLinkBehaviorExcludes),
+                 {{Notice::Start, CVNLocalizedStringWithFormat("%1$@ and the other %2$lu items",
+                                                               {text(dir / "a.txt"), 1})},
+                  {Notice::Success, text(dir / "a.txt") + ", " + text(dir / "b.txt")}}};
        }},
       {"ArchiveFailsAfterTheStart",
-       [](const TempDir& dir) {
+       [](const TempDir& dir) -> JobRun {
          ::mkdir((dir / "d").c_str(), 0755);
          ::symlink((dir / "nowhere").c_str(), (dir / "d/l").c_str());
-         return archiving({dir / "d"}, CVNSymbolicLinkBehaviorResolves);
-       },
-       [](const TempDir& dir) -> std::vector<std::pair<Notice, QString>> {
-         return {{Notice::Start, text(dir / "d")},
-                 {Notice::Abort, CVNLocalizedStringWithFormat("Unable to resolve symbolic link %@",
-                                                              {text(dir / "d/l")})}};
+         return {archiving({dir / "d"}, CVNSymbolicLinkBehaviorResolves),
+                 {{Notice::Start, text(dir / "d")},
+                  {Notice::Abort, CVNLocalizedStringWithFormat("Unable to resolve symbolic link %@",
+                                                               {text(dir / "d/l")})}}};
        }},
       {"ArchiveThatCannotBeMade",
-       [](const TempDir& dir) {
-         corvana_test::writeFile(dir / "file", std::string("not a folder"));
-         return archiving({dir / "file/x.txt"}, CVNSymbolicLinkBehaviorExcludes);
-       },
-       [](const TempDir&) -> std::vector<std::pair<Notice, QString>> {
-         return {{Notice::Abort, QStringLiteral("Not a directory (errno = 20)")}};
+       [](const TempDir& dir) -> JobRun {
+         writeFile(dir / "file", std::string("not a folder"));
+         return {archiving({dir / "file/x.txt"}, CVNSymbolicLinkBehaviorExcludes),
+                 {{Notice::Abort, QStringLiteral("Not a directory (errno = 20)")}}};
        }},
       {"ExtractionSucceeds",
-       [](const TempDir& dir) -> std::shared_ptr<CVNOperation> {
-         return extracting(storedArchive(dir, "a.zip"));
-       },
-       [](const TempDir& dir) -> std::vector<std::pair<Notice, QString>> {
-         return {{Notice::Start, text(dir / "a.zip")}, {Notice::Success, text(dir / "a.zip")}};
+       [](const TempDir& dir) -> JobRun {
+         writeFile(dir / "a.zip", corvana_test::TestZipBuilder().add("x.txt", "x").archive());
+         return {extracting(dir),
+                 {{Notice::Start, text(dir / "a.zip")}, {Notice::Success, text(dir / "a.zip")}}};
        }},
       {"ExtractionStopsAtAnUnreadableName",
-       [](const TempDir& dir) -> std::shared_ptr<CVNOperation> {
-         corvana_test::writeFile(dir / "a.zip",
-                                 corvana_test::TestZipBuilder().add("\x81\xFF", "abc").archive());
-         auto job = extracting(dir / "a.zip");
+       [](const TempDir& dir) -> JobRun {
+         writeFile(dir / "a.zip", corvana_test::TestZipBuilder().add("\x81\xFF", "abc").archive());
+         auto job = extracting(dir);
          job->setUnrecognizableFileNameBehavior(CVNUnrecognizableFileNameBehaviorError);
-         return job;
-       },
-       [](const TempDir& dir) -> std::vector<std::pair<Notice, QString>> {
          // A stop that the log explains says what the last warning said.
-         return {{Notice::Start, text(dir / "a.zip")},
-                 {Notice::Abort, QStringLiteral("File name not readable: 3 bytes")}};
+         return {job,
+                 {{Notice::Start, text(dir / "a.zip")},
+                  {Notice::Abort, QStringLiteral("File name not readable: 3 bytes")}}};
        }},
       {"ExtractionCancelledAtThePassword",
-       [](const TempDir& dir) -> std::shared_ptr<CVNOperation> {
-         corvana_test::writeFile(dir / "source", std::string("secret data"));
+       [](const TempDir& dir) -> JobRun {
+         writeFile(dir / "source", std::string("secret data"));
          CVNZipFileWriter writer(dir / "a.zip");
          writer.setPassword(corvana_test::Bytes{'p', 'w'});
          writer.writeFileName(u"f.txt", dir / "source", -1);
          writer.closeFile();
-         auto job = extracting(dir / "a.zip");
+         auto job = extracting(dir);
          QObject::connect(job.get(), &CVNUnarchiveOperation::passwordSheetShown, job.get(),
                           &CVNUnarchiveOperation::cancelPassword, Qt::QueuedConnection);
-         return job;
-       },
-       [](const TempDir& dir) -> std::vector<std::pair<Notice, QString>> {
-         return {{Notice::Start, text(dir / "a.zip")},
-                 {Notice::Abort, CVNLocalizedString("Cancelled")}};
+         return {job,
+                 {{Notice::Start, text(dir / "a.zip")},
+                  {Notice::Abort, CVNLocalizedString("Cancelled")}}};
        }},
       {"ExtractionOfAFileThatIsNoArchive",
-       [](const TempDir& dir) -> std::shared_ptr<CVNOperation> {
-         corvana_test::writeFile(dir / "a.zip", std::string("not an archive"));
-         return extracting(dir / "a.zip");
-       },
-       [](const TempDir& dir) -> std::vector<std::pair<Notice, QString>> {
-         return {{Notice::Abort, "Not a Zip archive: " + text(dir / "a.zip")}};
+       [](const TempDir& dir) -> JobRun {
+         writeFile(dir / "a.zip", std::string("not an archive"));
+         return {extracting(dir), {{Notice::Abort, "Not a Zip archive: " + text(dir / "a.zip")}}};
        }},
   };
 }
@@ -344,7 +328,6 @@ class RVGrowlJobsTest : public ::testing::TestWithParam<JobNotificationCase> {};
 // keys and texts, while a window of the program is in front.
 TEST_P(RVGrowlJobsTest, EachRunSendsItsStartAndItsEnd) {
   if (!qEnvironmentVariableIsSet(kInChild)) return RunInChildOnAPrivateBus();
-  const JobNotificationCase& c = GetParam();
   FakeNotifications fake;
   ASSERT_NO_FATAL_FAILURE(
       BecomeTheService(QStringLiteral("fake-notifications"), kNotifications, &fake));
@@ -357,13 +340,9 @@ TEST_P(RVGrowlJobsTest, EachRunSendsItsStartAndItsEnd) {
       CVNSpinUntil([] { return QGuiApplication::applicationState() == Qt::ApplicationActive; }));
 
   TempDir dir;
-  std::shared_ptr<CVNOperation> job = c.make(dir);
-  const bool archives = dynamic_cast<CVNArchiveOperation*>(job.get()) != nullptr;
-  {
-    CVNOperationQueue queue(1);
-    queue.addOperation(job);
-    ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
-  }
+  const JobRun run = GetParam().make(dir);
+  const bool archives = dynamic_cast<CVNArchiveOperation*>(run.job.get()) != nullptr;
+  ASSERT_TRUE(CVNRunToEnd(run.job));
   // Sent after the job's own on the same connection, so it arrives after them.
   RVGrowl::notifyWithTitle(QStringLiteral("end of the run"), QString());
   ASSERT_TRUE(CVNSpinUntil(
@@ -374,7 +353,7 @@ TEST_P(RVGrowlJobsTest, EachRunSendsItsStartAndItsEnd) {
       {"Growl:StartExtracting", "Growl:ExtractedSuccessfully", "Growl:AbortedExtracting"},
       {"Growl:StartArchiving", "Growl:ArchivedSuccessfully", "Growl:AbortedArchiving"}};
   std::vector<std::string> expected;
-  for (const auto& [notice, body] : c.expected(dir))
+  for (const auto& [notice, body] : run.expected)
     expected.push_back(
         (CVNLocalizedString(titleKeys[archives][static_cast<int>(notice)]) + u'|' + body)
             .toStdString());
