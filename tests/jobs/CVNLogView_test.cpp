@@ -10,7 +10,6 @@
 #include "engine/io/RVException.h"
 #include "jobs/CVNLogModel.h"
 #include "jobs/CVNLogWindow.h"
-#include "jobs/CVNOperationQueue.h"
 
 namespace {
 
@@ -31,7 +30,6 @@ bool atBottom(const CVNLogView& view) {
 }
 
 TEST(CVNLogView, JobLogWindowShowsEveryKindOfRow) {
-  CVNOperationQueue queue(1);
   auto job = std::make_shared<CVNScriptedOperation>();
   auto* window = new CVNLogWindow(job->logModel());
   job->setLogWindow(window);
@@ -50,8 +48,7 @@ TEST(CVNLogView, JobLogWindowShowsEveryKindOfRow) {
     j.logWithIconName(QStringLiteral("gem_okay.png"), "Added");
     RVRaiseFileSystemError(5);
   };
-  queue.addOperation(job);
-  ASSERT_TRUE(CVNSpinUntil([&] { return queue.operations().empty(); }));
+  ASSERT_TRUE(CVNRunToEnd(job));
 
   job->showLogWindow();
   ASSERT_TRUE(CVNSpinUntil([&] { return window->isVisible(); }));
