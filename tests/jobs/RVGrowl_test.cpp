@@ -41,8 +41,9 @@ namespace {
 
 const char kInChild[] = "CORVANA_GROWL_TEST_CHILD";
 
-// Stands in for the desktop's notification server and keeps what it is sent.
-class FakeNotifications : public QObject {
+// Stands in for the desktop's notification server and keeps what it is sent;
+// a silent one takes every call and never answers it.
+class FakeNotifications : public QObject, protected QDBusContext {
   Q_OBJECT
   Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 
@@ -52,29 +53,19 @@ class FakeNotifications : public QObject {
     QVariantMap hints;
   };
   QList<Record> records;
+  bool silent = false;
+  std::atomic<int> calls{0};
 
  public slots:
   uint Notify(const QString& application, uint, const QString& icon, const QString& title,
               const QString& body, const QStringList&, const QVariantMap& hints, int) {
+    ++calls;
+    if (silent) {
+      setDelayedReply(true);
+      return 0;
+    }
     records.append({application, icon, title, body, hints});
     return static_cast<uint>(records.size());
-  }
-};
-
-// A notification service that takes every call and never answers it.
-class SilentNotifications : public QObject, protected QDBusContext {
-  Q_OBJECT
-  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-
- public:
-  std::atomic<int> calls{0};
-
- public slots:
-  uint Notify(const QString&, uint, const QString&, const QString&, const QString&,
-              const QStringList&, const QVariantMap&, int) {
-    setDelayedReply(true);
-    ++calls;
-    return 0;
   }
 };
 
@@ -104,11 +95,25 @@ class OpenedURLs : public QObject {
   void open(const QUrl& url) { urls.push_back(url.toEncoded().toStdString()); }
 };
 
-// Runs this test again in a child process, through `wrapper` when given, with
-// `environment`; returns the child's exit code and shows its output.
-int RunInChild(const QStringList& wrapper, const QProcessEnvironment& environment) {
+// Runs this test again in a child process with a home of its own and neither
+// the caller's bus nor its display: on a private session bus of its own from
+// dbus-run-session, or on none. Shows the child's output.
+void RunInAChild(bool privateBus = true) {
+  QStringList command;
+  if (privateBus) {
+    const QString runner = QStandardPaths::findExecutable(QStringLiteral("dbus-run-session"));
+    if (runner.isEmpty()) GTEST_SKIP() << "dbus-run-session is missing (package dbus)";
+    command << runner << QStringLiteral("--");
+  }
+  QTemporaryDir home;
+  ASSERT_TRUE(home.isValid());
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QString::fromLatin1(kInChild), QStringLiteral("1"));
+  environment.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
+  environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+  environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+  environment.remove(QStringLiteral("DISPLAY"));
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  QStringList command = wrapper;
   command << QCoreApplication::applicationFilePath()
           << QStringLiteral("--gtest_filter=%1.%2").arg(test->test_suite_name(), test->name());
   QProcess child;
@@ -117,26 +122,7 @@ int RunInChild(const QStringList& wrapper, const QProcessEnvironment& environmen
   child.start(command.takeFirst(), command);
   EXPECT_TRUE(child.waitForFinished(60000));
   std::cout << child.readAll().toStdString();
-  return child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
-}
-
-QProcessEnvironment ChildEnvironment(const QTemporaryDir& home) {
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert(QString::fromLatin1(kInChild), QStringLiteral("1"));
-  environment.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
-  environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
-  environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-  environment.remove(QStringLiteral("DISPLAY"));
-  return environment;
-}
-
-// Runs this test again in a child process on a private session bus of its own.
-void RunInChildOnAPrivateBus() {
-  const QString runner = QStandardPaths::findExecutable(QStringLiteral("dbus-run-session"));
-  if (runner.isEmpty()) GTEST_SKIP() << "dbus-run-session is missing (package dbus)";
-  QTemporaryDir home;
-  ASSERT_TRUE(home.isValid());
-  EXPECT_EQ(RunInChild({runner, QStringLiteral("--")}, ChildEnvironment(home)), 0);
+  EXPECT_EQ(child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1, 0);
 }
 
 const QString kNotifications = QStringLiteral("org.freedesktop.Notifications");
@@ -152,7 +138,7 @@ void BecomeTheService(const QString& connection, const QString& name, QObject* s
 }
 
 TEST(RVGrowlTest, ReachesTheSessionsNotificationService) {
-  if (!qEnvironmentVariableIsSet(kInChild)) return RunInChildOnAPrivateBus();
+  if (!qEnvironmentVariableIsSet(kInChild)) return RunInAChild();
 
   FakeNotifications fake;
   ASSERT_NO_FATAL_FAILURE(
@@ -182,12 +168,13 @@ TEST(RVGrowlTest, ReachesTheSessionsNotificationService) {
 }
 
 TEST(RVGrowlTest, WithoutAnAnswerReturnsAtOnce) {
-  if (!qEnvironmentVariableIsSet(kInChild)) return RunInChildOnAPrivateBus();
+  if (!qEnvironmentVariableIsSet(kInChild)) return RunInAChild();
   // On a thread of its own, so that it takes the calls whatever the sender's
   // thread does meanwhile.
   QThread serviceThread;
   serviceThread.start();
-  SilentNotifications silent;
+  FakeNotifications silent;
+  silent.silent = true;
   silent.moveToThread(&serviceThread);
   const auto stop = qScopeGuard([&] {
     QDBusConnection::disconnectFromBus(QStringLiteral("silent-notifications"));
@@ -207,12 +194,7 @@ TEST(RVGrowlTest, WithoutAnAnswerReturnsAtOnce) {
 }
 
 TEST(RVGrowlTest, WithoutABusDoesNothingAtOnce) {
-  if (!qEnvironmentVariableIsSet(kInChild)) {
-    QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
-    EXPECT_EQ(RunInChild({}, ChildEnvironment(home)), 0);
-    return;
-  }
+  if (!qEnvironmentVariableIsSet(kInChild)) return RunInAChild(false);
   QElapsedTimer timer;
   timer.start();
   RVGrowl::notifyWithTitle(QStringLiteral("t"), QStringLiteral("d"));
@@ -327,7 +309,7 @@ class RVGrowlJobsTest : public ::testing::TestWithParam<JobNotificationCase> {};
 // The start, success and abort notifications of a run, with each job's title
 // keys and texts, while a window of the program is in front.
 TEST_P(RVGrowlJobsTest, EachRunSendsItsStartAndItsEnd) {
-  if (!qEnvironmentVariableIsSet(kInChild)) return RunInChildOnAPrivateBus();
+  if (!qEnvironmentVariableIsSet(kInChild)) return RunInAChild();
   FakeNotifications fake;
   ASSERT_NO_FATAL_FAILURE(
       BecomeTheService(QStringLiteral("fake-notifications"), kNotifications, &fake));
@@ -382,7 +364,7 @@ class RVGrowlRevealTest : public ::testing::TestWithParam<RevealCase> {};
 // The output goes to the file manager selected, else its folder is opened;
 // either way by its bytes, though they are not UTF-8.
 TEST_P(RVGrowlRevealTest, ShowsTheOutputOrOpensItsFolder) {
-  if (!qEnvironmentVariableIsSet(kInChild)) return RunInChildOnAPrivateBus();
+  if (!qEnvironmentVariableIsSet(kInChild)) return RunInAChild();
   const RevealCase& c = GetParam();
   FakeFileManager fake;
   if (c.fileManager) {
