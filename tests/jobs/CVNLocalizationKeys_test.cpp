@@ -4,11 +4,7 @@
 // Keys are found in the sources of jobs/ and app/ as the literal argument of
 // CVNLocalizedString, CVNLocalizedStringWithFormat, CVNLocalizedPluralWithFormat,
 // CVN_KEY, QT_TRANSLATE_NOOP("Corvana", ...) and QCoreApplication::translate("Corvana",
-// ...). A key looked up with a count is a plural message in both tables, with
-// the number of forms its language has, and every form has the placeholders.
-// A key handed on as a plain literal would escape the check, so a plain literal
-// that is a key of the tables counts as a fault, and so does a key of the
-// tables that the check does not find in the code.
+// ...). A key looked up with a count is a plural message with its language's forms.
 #include "jobs/CVNLocalizationKeys.h"
 
 #include <gtest/gtest.h>
