@@ -190,100 +190,67 @@ INSTANTIATE_TEST_SUITE_P(Phases, CVNOperationPhaseTest, ::testing::ValuesIn(phas
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
-// What each kind of failure shows: the "Failed"/"Error" rule and the reason. A
-// stop that the log explains shows the last warning's message and argument on
-// the tile; the "Failed" row keeps the empty reason.
+// What each kind of failure shows: the "Failed"/"Error" rule and the reason.
+
+// A row logged before the failure.
+struct Logged {
+  const char* icon;
+  const char* key;
+  std::optional<QString> argument;
+};
+using Logs = std::vector<Logged>;
 
 struct FailureCase {
   const char* name;
-  std::function<void(CVNScriptedOperation&)> raise;  // may log rows first
+  std::function<void()> raise;
   const char* messageKey;
   QString result;
-  std::optional<QString> argument = {};  // the last row's, where not the result
-  int rows = 2;
+  std::optional<QString> argument = std::nullopt;  // the last row's, where not the result
+  Logs logged = {};
   // The C library's texts in the language of the messages locale where it has
   // them, else in English. C.UTF-8 follows LANGUAGE: no generated locale needed.
   const char* language = nullptr;
 };
 
-const QString kWarningIcon = QString::fromLatin1(CVNIconWarning);
-
-void warn(CVNScriptedOperation& job, const char* key, std::optional<QString> argument = {}) {
-  job.logWithIconName(kWarningIcon, key, std::move(argument));
-}
+const char* const kWarning = CVNIconWarning;
 
 std::vector<FailureCase> failureCases() {
   return {
-      {"Cancellation", [](auto&) { RVRaiseOperationCancelled(); }, "Failed",
+      {"Cancellation", [] { RVRaiseOperationCancelled(); }, "Failed",
        CVNLocalizedString("Cancelled")},
-      {"Expected", [](auto&) { CVNRaiseExpectedException(); }, "Failed", ""},
+      {"Expected", [] { CVNRaiseExpectedException(); }, "Failed", ""},
       // The C library's words, then the number.
-      {"FileSystem", [](auto&) { RVRaiseFileSystemError(5); }, "Error",
-       "Input/output error (errno = 5)"},
-      {"FileSystemUnknown", [](auto&) { RVRaiseFileSystemError(4242); }, "Error",
+      {"FileSystem", [] { RVRaiseFileSystemError(5); }, "Error", "Input/output error (errno = 5)"},
+      {"FileSystemUnknown", [] { RVRaiseFileSystemError(4242); }, "Error",
        "Unknown error 4242 (errno = 4242)"},
-      {"FileSystemInJapanese",
-       [](auto&) { RVRaiseFileSystemError(13); },
-       "Error",
-       "許可がありません (errno = 13)",
-       {},
-       2,
-       "ja"},
-      {"FileSystemInALanguageWithoutTexts",
-       [](auto&) { RVRaiseFileSystemError(13); },
-       "Error",
-       "Permission denied (errno = 13)",
-       {},
-       2,
-       "tlh"},
+      {"FileSystemInJapanese", [] { RVRaiseFileSystemError(13); }, "Error",
+       "許可がありません (errno = 13)", std::nullopt, Logs{}, "ja"},
+      {"FileSystemInALanguageWithoutTexts", [] { RVRaiseFileSystemError(13); }, "Error",
+       "Permission denied (errno = 13)", std::nullopt, Logs{}, "tlh"},
       // No reason: the name stands in, rather than a blank red line.
-      {"DiskFull", [](auto&) { RVRaiseDiskFull(); }, "Error",
-       CVNLocalizedString("RVDiskFullException")},
-      {"DiskFullWrite", [](auto&) { throw RVException(RVDiskFullWriteException); }, "Error",
+      {"DiskFull", [] { RVRaiseDiskFull(); }, "Error", CVNLocalizedString("RVDiskFullException")},
+      {"DiskFullWrite", [] { throw RVException(RVDiskFullWriteException); }, "Error",
        CVNLocalizedString("Disk Full")},
-      {"OutOfMemory", [](auto&) { throw std::bad_alloc(); }, "Error",
+      {"OutOfMemory", [] { throw std::bad_alloc(); }, "Error",
        CVNLocalizedString("RVOutOfMemoryException")},
-      {"StandardException", [](auto&) { throw std::runtime_error("boom"); }, "Error", "boom"},
-      {"Foreign", [](auto&) { throw 42; }, "Error", CVNLocalizedString("Error")},
-      {"DamagedEntry",
-       [](auto& job) {
-         warn(job, "Log:データが壊れている", QStringLiteral("photo.jpg"));
-         CVNRaiseExpectedException();
-       },
-       "Failed", "Damaged data: photo.jpg", QString(), 3},
-      {"WarningWithoutArgument",
-       [](auto& job) {
-         warn(job, "Skipped");
-         CVNRaiseExpectedException();
-       },
-       "Failed", "Skipped", QString(), 3},
-      {"LastWarningCounts",
-       [](auto& job) {
-         warn(job, "Skipped", QStringLiteral("Thumbs.db"));
-         job.logWithIconName(QString::fromLatin1(CVNIconItemSucceeded), "Log:展開した",
-                             QStringLiteral("x.txt"));
-         warn(job, "Log:認識できないパス", QStringLiteral("3 bytes"));
-         CVNRaiseExpectedException();
-       },
-       "Failed", "File name not readable: 3 bytes", QString(), 5},
-      {"CancelledAfterAWarning",
-       [](auto& job) {
-         warn(job, "Skipped", QStringLiteral("Thumbs.db"));
-         RVRaiseOperationCancelled();
-       },
-       "Failed",
-       CVNLocalizedString("Cancelled"),
-       {},
-       3},
-      {"ErrorAfterAWarning",
-       [](auto& job) {
-         warn(job, "Skipped", QStringLiteral("Thumbs.db"));
-         RVRaiseFileSystemError(2);
-       },
-       "Error",
-       "No such file or directory (errno = 2)",
-       {},
-       3},
+      {"StandardException", [] { throw std::runtime_error("boom"); }, "Error", "boom"},
+      {"Foreign", [] { throw 42; }, "Error", CVNLocalizedString("Error")},
+      // A stop that the log explains shows the last warning's message and
+      // argument on the tile; the "Failed" row keeps the empty reason.
+      {"DamagedEntry", [] { CVNRaiseExpectedException(); }, "Failed", "Damaged data: photo.jpg",
+       QString(), Logs{{kWarning, "Log:データが壊れている", "photo.jpg"}}},
+      {"WarningWithoutArgument", [] { CVNRaiseExpectedException(); }, "Failed", "Skipped",
+       QString(), Logs{{kWarning, "Skipped", std::nullopt}}},
+      {"LastWarningCounts", [] { CVNRaiseExpectedException(); }, "Failed",
+       "File name not readable: 3 bytes", QString(),
+       Logs{{kWarning, "Skipped", "Thumbs.db"},
+            {CVNIconItemSucceeded, "Log:展開した", "x.txt"},
+            {kWarning, "Log:認識できないパス", "3 bytes"}}},
+      {"CancelledAfterAWarning", [] { RVRaiseOperationCancelled(); }, "Failed",
+       CVNLocalizedString("Cancelled"), std::nullopt, Logs{{kWarning, "Skipped", "Thumbs.db"}}},
+      {"ErrorAfterAWarning", [] { RVRaiseFileSystemError(2); }, "Error",
+       "No such file or directory (errno = 2)", std::nullopt,
+       Logs{{kWarning, "Skipped", "Thumbs.db"}}},
   };
 }
 
@@ -315,10 +282,15 @@ TEST_P(CVNOperationFailureTest, LogsAndShowsTheReason) {
     GTEST_SKIP() << "the C library has no " << c.language << " texts here (package libc-l10n)";
   auto job = std::make_shared<CVNScriptedOperation>();
   job->setIndeterminately(false);
-  job->script = raiseAt(Step::SecondPass, c.raise);
+  job->script = raiseAt(Step::SecondPass, [&c](CVNScriptedOperation& j) {
+    for (const Logged& row : c.logged)
+      j.logWithIconName(QString::fromLatin1(row.icon), row.key, row.argument);
+    c.raise();
+  });
   ASSERT_TRUE(CVNRunToEnd(job));
-  ASSERT_EQ(job->logModel()->count(), c.rows);
-  const CVNLogRow& row = job->logModel()->row(c.rows - 1);
+  const int rows = 2 + static_cast<int>(c.logged.size());
+  ASSERT_EQ(job->logModel()->count(), rows);
+  const CVNLogRow& row = job->logModel()->row(rows - 1);
   EXPECT_EQ(row.iconName, QStringLiteral("error_small.png"));
   EXPECT_EQ(row.messageKey, QString::fromUtf8(c.messageKey));
   EXPECT_EQ(row.argument, c.argument.value_or(c.result));
