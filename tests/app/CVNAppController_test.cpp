@@ -336,6 +336,9 @@ TEST_F(AppTest, QuittingWithJobsAsksAndNoKeepsThemRunning) {
   EXPECT_EQ(alert->windowModality(), Qt::ApplicationModal);
   EXPECT_EQ(static_cast<QAbstractButton*>(alert->defaultButton()), buttonNamed(alert, "No"));
   EXPECT_EQ(alert->text(), CVNLocalizedString("ダイアログタイトル:アプリケーション終了"));
+  EXPECT_EQ(alert->informativeText(),
+            CVNLocalizedString("ダイアログメッセージ:アプリケーション終了"));
+  EXPECT_EQ(alert->buttons().size(), 2);
   QTest::mouseClick(buttonNamed(alert, "No"), Qt::LeftButton);
   CVNSpinUntil([] { return false; }, 100);
   EXPECT_EQ(controller()->terminateAlert(), nullptr);
@@ -448,14 +451,17 @@ class KeyboardTest : public AppTest, public ::testing::WithParamInterface<const 
   }
 };
 
-TEST_P(KeyboardTest, CtrlQAsksTheQuitConfirmationAndQuits) {
+TEST_P(KeyboardTest, CtrlQAsksTheQuitConfirmationEscapeAnswersNoAndCtrlQQuits) {
   auto running = addHeld();
   ASSERT_TRUE(CVNSpinUntil([&] { return running->isExecuting(); }));
   QWidget* window = activeWindow();
   QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
-  QMessageBox* alert = controller()->terminateAlert();
+  QPointer<QMessageBox> alert = controller()->terminateAlert();
   ASSERT_NE(alert, nullptr);
-  QTest::mouseClick(buttonNamed(alert, "No"), Qt::LeftButton);
+  QTest::keyClick(alert, Qt::Key_Escape);
+  EXPECT_TRUE(CVNSpinUntil([&] { return !alert || !alert->isVisible(); }));
+  EXPECT_EQ(controller()->terminateAlert(), nullptr);
+  EXPECT_FALSE(running->isCancelled());
   EXPECT_EQ(terminations_, 0);
   running->release();
   ASSERT_TRUE(CVNSpinUntil([&] { return allFinished(); }, kJobTimeoutMs));
@@ -518,19 +524,13 @@ TEST_F(AppTest, ClearRemovesFinishedTilesOnlyWhereverTheyAre) {
 // --- The window ------------------------------------------------------------
 
 // Counts the raises of the window it watches.
-class RaiseCounter : public QObject {
- public:
-  explicit RaiseCounter(QWidget* window) : window_(window) { window->installEventFilter(this); }
-  int raises = 0;
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched == window_ && event->type() == QEvent::ZOrderChange) ++raises;
+struct RaiseCounter : QObject {
+  explicit RaiseCounter(QWidget* window) { window->installEventFilter(this); }
+  bool eventFilter(QObject*, QEvent* event) override {
+    raises += event->type() == QEvent::ZOrderChange;
     return false;
   }
-
- private:
-  QWidget* window_;
+  int raises = 0;
 };
 
 TEST_F(AppTest, TheWindowStartsAtItsSmallestSizeAndAJobRaisesIt) {
@@ -547,32 +547,22 @@ TEST_F(AppTest, TheWindowStartsAtItsSmallestSizeAndAJobRaisesIt) {
   EXPECT_EQ(menu_->collectionView()->items().size(), 1u);
 }
 
-struct UntitledCase {
-  const char* name;
-  bool hidden;  // else shown behind another window
-};
-
-void PrintTo(const UntitledCase& c, std::ostream* os) { *os << c.name; }
-
-class UntitledTest : public AppTest, public ::testing::WithParamInterface<UntitledCase> {};
-
-TEST_P(UntitledTest, UntitledOpenShowsRaisesAndActivatesTheWindow) {
+TEST_F(AppTest, UntitledOpenShowsRaisesAndActivatesTheWindowAndNotificationsAnswerTrue) {
   QMainWindow* window = menu_->window();
-  QWidget other;
-  other.show();
-  other.activateWindow();
-  if (GetParam().hidden) window->hide();
-  ASSERT_TRUE(CVNSpinUntil([&] { return QApplication::activeWindow() == &other; }));
-  RaiseCounter counter(window);
-  EXPECT_TRUE(controller()->applicationOpenUntitledFile());
-  EXPECT_TRUE(window->isVisible());
-  EXPECT_EQ(counter.raises, 1);
-  EXPECT_TRUE(CVNSpinUntil([&] { return QApplication::activeWindow() == window; }, 2000));
+  for (const bool hidden : {true, false}) {  // else shown behind another window
+    SCOPED_TRACE(hidden ? "hidden" : "behind");
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    if (hidden) window->hide();
+    ASSERT_TRUE(CVNSpinUntil([&] { return QApplication::activeWindow() == &other; }));
+    RaiseCounter counter(window);
+    EXPECT_TRUE(controller()->applicationOpenUntitledFile());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(counter.raises, 1);
+    EXPECT_TRUE(CVNSpinUntil([&] { return QApplication::activeWindow() == window; }, 2000));
+  }
+  EXPECT_TRUE(controller()->userNotificationCenterShouldPresentNotification());
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, UntitledTest,
-                         ::testing::Values(UntitledCase{"Hidden", true},
-                                           UntitledCase{"Behind", false}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -67,13 +67,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, IdleCancelTest,
 
 struct AnswerCase {
   const char* name;
-  const char* button;
+  const char* button;  // none: Escape
   bool cancels;
 };
 
 class AnswerTest : public TileTest, public ::testing::WithParamInterface<AnswerCase> {};
 
-TEST_P(AnswerTest, TheConfirmationCancelsOnYesOnly) {
+TEST_P(AnswerTest, TheConfirmationCancelsOnYesOnlyAndEscapeAnswersNo) {
   auto running = addHeld();
   ASSERT_TRUE(CVNSpinUntil([&] { return running->isExecuting(); }));
   CVNCollectionViewItem* item = tile(0);
@@ -87,10 +87,15 @@ TEST_P(AnswerTest, TheConfirmationCancelsOnYesOnly) {
   EXPECT_EQ(static_cast<QAbstractButton*>(alert->defaultButton()), buttonNamed(alert, "No"));
   EXPECT_EQ(alert->text(), CVNLocalizedString("ダイアログタイトル:処理キャンセル"));
   EXPECT_EQ(alert->informativeText(), CVNLocalizedString("ダイアログメッセージ:処理キャンセル"));
+  EXPECT_EQ(alert->buttons().size(), 2);
   // A second press shows no second confirmation.
   item->cancel();
   EXPECT_EQ(item->cancelAlert(), alert);
-  QTest::mouseClick(buttonNamed(alert, GetParam().button), Qt::LeftButton);
+  if (GetParam().button) {
+    QTest::mouseClick(buttonNamed(alert, GetParam().button), Qt::LeftButton);
+  } else {
+    QTest::keyClick(alert, Qt::Key_Escape);
+  }
   EXPECT_EQ(item->cancelAlert(), nullptr);
   EXPECT_EQ(running->isCancelled(), GetParam().cancels);
   if (GetParam().cancels) {
@@ -108,7 +113,8 @@ TEST_P(AnswerTest, TheConfirmationCancelsOnYesOnly) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, AnswerTest,
                          ::testing::Values(AnswerCase{"No", "No", false},
-                                           AnswerCase{"Yes", "Yes", true}),
+                                           AnswerCase{"Yes", "Yes", true},
+                                           AnswerCase{"Escape", nullptr, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TileTest, TheJobsEndClosesTheConfirmationWithoutCancelling) {
@@ -163,6 +169,13 @@ TEST_F(TileTest, ATileShowsItsJobsProgressStatusAndResult) {
   EXPECT_EQ(item->findChild<QLabel*>(QStringLiteral("statusLabel"))->toolTip(),
             QStringLiteral("/tmp/half"));
   EXPECT_FALSE(item->showInFinderButton()->isEnabled());
+  // A screen reader names each button by its tool tip.
+  for (QAbstractButton* button :
+       {item->cancelButton(), item->showInFinderButton(), item->showDetailButton()}) {
+    ASSERT_FALSE(button->toolTip().isEmpty()) << button->objectName().toStdString();
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(button)->text(QAccessible::Name),
+              button->toolTip());
+  }
   running->release();
   ASSERT_TRUE(CVNSpinUntil([&] { return allFinished(); }));
   EXPECT_FALSE(progressBar(item)->isVisible());
@@ -193,44 +206,24 @@ TEST_F(TileTest, ALongResultIsCutToTheTileAndWholeInItsToolTip) {
   EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width());
 }
 
-struct EndIconCase {
-  const char* name;
-  bool warns;        // the job logs a warning before it ends
-  const char* icon;  // the tile's icon once the job has ended
-  const char* state;
-};
-
-void PrintTo(const EndIconCase& c, std::ostream* out) { *out << c.name; }
-
-class EndIconTest : public TileTest, public ::testing::WithParamInterface<EndIconCase> {};
-
-TEST_P(EndIconTest, AFinishedJobShowsWhetherItWarned) {
-  const EndIconCase& c = GetParam();
-  auto held = addHeld();
-  held->release(c.warns);
-  ASSERT_TRUE(CVNSpinUntil([&] { return allFinished(); }));
-  ASSERT_TRUE(held->succeeded());
-  const QLabel* icon = tile(0)->findChild<QLabel*>(QStringLiteral("iconLabel"));
-  EXPECT_EQ(icon->pixmap().toImage(), CVNImageNamed(QString::fromLatin1(c.icon)).toImage());
-  EXPECT_EQ(stateName(tile(0)), CVNLocalizedString(c.state));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, EndIconTest,
-    ::testing::Values(EndIconCase{"Clean", false, CVNIconFinished, "タイル:状態:完了"},
-                      EndIconCase{"Warned", true, CVNIconWarning, "タイル:状態:警告付きで完了"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(TileTest, AScreenReaderNamesEachButtonByItsToolTip) {
-  addHeld();
-  CVNCollectionViewItem* item = tile(0);
-  for (QAbstractButton* button :
-       {item->cancelButton(), item->showInFinderButton(), item->showDetailButton()}) {
-    SCOPED_TRACE(button->objectName().toStdString());
-    ASSERT_FALSE(button->toolTip().isEmpty());
-    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(button);
-    ASSERT_NE(accessible, nullptr);
-    EXPECT_EQ(accessible->text(QAccessible::Name), button->toolTip());
+TEST_F(TileTest, AFinishedJobShowsWhetherItWarned) {
+  // Whether the job logs a warning before it ends; the tile's icon and state then.
+  const struct {
+    bool warns;
+    const char* icon;
+    const char* state;
+  } cases[] = {{false, CVNIconFinished, "タイル:状態:完了"},
+               {true, CVNIconWarning, "タイル:状態:警告付きで完了"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.warns);
+    auto held = addHeld();
+    held->release(c.warns);
+    ASSERT_TRUE(CVNSpinUntil([&] { return allFinished(); }));
+    ASSERT_TRUE(held->succeeded());
+    CVNCollectionViewItem* item = tile(static_cast<int>(&c - cases));
+    const QLabel* icon = item->findChild<QLabel*>(QStringLiteral("iconLabel"));
+    EXPECT_EQ(icon->pixmap().toImage(), CVNImageNamed(QString::fromLatin1(c.icon)).toImage());
+    EXPECT_EQ(stateName(item), CVNLocalizedString(c.state));
   }
 }
 
