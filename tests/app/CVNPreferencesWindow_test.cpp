@@ -104,31 +104,28 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // The six defaults for new archives, edited both in the preferences window and
-// in the settings sheet's nested sheet of defaults.
+// in the settings sheet's nested sheet of defaults: the key, its control in
+// each, and for a combo box the value picked in the nested sheet.
 struct CreationCase {
   const char* key;
-  const char* windowControl;  // in the preferences window
-  const char* sheetControl;   // in the nested sheet
-  const char* windowLabel;    // a combo box's label; none for a check box
-  const char* sheetLabel;
-  qint64 picked;  // a combo box's value picked in the nested sheet
+  const char* windowControl;
+  const char* sheetControl;
+  qint64 picked;
 };
 
 void PrintTo(const CreationCase& c, std::ostream* out) { *out << c.key; }
 
 const CreationCase kCreationCases[] = {
-    {"DefaultCompression", "compressionComboBox", "defaultCompressionComboBox", "compressionLabel",
-     "defaultCompressionLabel", 9},
-    {"DefaultWindowsLanguage", "windowsLanguageComboBox", "defaultWindowsLanguageComboBox",
-     "windowsLanguageLabel", "defaultWindowsLanguageLabel", 932},
+    {"DefaultCompression", "compressionComboBox", "defaultCompressionComboBox", 9},
+    {"DefaultWindowsLanguage", "windowsLanguageComboBox", "defaultWindowsLanguageComboBox", 932},
     {"DefaultCharacterEscaping", "characterEscapingComboBox", "defaultCharacterEscapingComboBox",
-     "characterEscapingLabel", "defaultCharacterEscapingLabel", 1},
+     1},
     {"DefaultArchivesIndividually", "archivesIndividuallyCheckBox",
-     "defaultArchivesIndividuallyCheckBox", nullptr, nullptr, 0},
+     "defaultArchivesIndividuallyCheckBox", 0},
     {"DefaultIgnoresEmptyFolders", "ignoresEmptyFoldersCheckBox",
-     "defaultIgnoresEmptyFoldersCheckBox", nullptr, nullptr, 0},
+     "defaultIgnoresEmptyFoldersCheckBox", 0},
     {"ReportsOnlyWarningsForCreation", "reportsOnlyWarningsForCreationCheckBox",
-     "reportsOnlyWarningsForCreationCheckBox", nullptr, nullptr, 0},
+     "reportsOnlyWarningsForCreationCheckBox", 0},
 };
 
 class CreationTest : public PreferencesWindowTest,
@@ -161,6 +158,13 @@ class CreationTest : public PreferencesWindowTest,
     if (auto* box = qobject_cast<QComboBox*>(control)) return box->currentData();
     return qobject_cast<QCheckBox*>(control)->isChecked();
   }
+  // The words that name a control: a check box's own, else its label's.
+  static QString wording(QWidget* window, const char* control) {
+    QString name = QString::fromLatin1(control);
+    if (auto* check = window->findChild<QCheckBox*>(name)) return check->text();
+    name.replace(QStringLiteral("ComboBox"), QStringLiteral("Label"));
+    return window->findChild<QLabel*>(name)->text();
+  }
 };
 
 TEST_P(CreationTest, AValueStoredInOneWindowShowsInTheOtherWhileBothAreOpen) {
@@ -190,23 +194,14 @@ TEST_P(CreationTest, AValueStoredInOneWindowShowsInTheOtherWhileBothAreOpen) {
 }
 
 TEST_P(CreationTest, BothWindowsWordTheSettingAlike) {
-  const CreationCase& c = GetParam();
   for (const char* language : {"en", "ja"}) {
     SCOPED_TRACE(language);
     CVNInstallLocalization(QString::fromLatin1(language));
     CVNPreferencesWindow window(controller());
     CVNArchiveMenuController sheet(std::vector<std::string>{"/tmp/a"});
-    QWidget* defaults = sheet.preferencesSheet();
-    QString windowText, sheetText;
-    if (c.windowLabel) {
-      windowText = window.findChild<QLabel*>(QString::fromLatin1(c.windowLabel))->text();
-      sheetText = defaults->findChild<QLabel*>(QString::fromLatin1(c.sheetLabel))->text();
-    } else {
-      windowText = window.findChild<QCheckBox*>(QString::fromLatin1(c.windowControl))->text();
-      sheetText = defaults->findChild<QCheckBox*>(QString::fromLatin1(c.sheetControl))->text();
-    }
-    EXPECT_FALSE(windowText.isEmpty());
-    EXPECT_EQ(windowText, sheetText);
+    const QString text = wording(&window, GetParam().windowControl);
+    EXPECT_FALSE(text.isEmpty());
+    EXPECT_EQ(wording(sheet.preferencesSheet(), GetParam().sheetControl), text);
   }
   CVNInstallLocalization(QStringLiteral("en"));
 }
