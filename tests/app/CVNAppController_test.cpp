@@ -257,47 +257,26 @@ TEST_P(BehaviourTest, ThePreferenceDecidesWhatIsExtracted) {
   for (const char* name : c.absent) EXPECT_FALSE(exists(dir_ / "t/" + name)) << name;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, BehaviourTest,
-    ::testing::Values(BehaviourCase{"ContinuesPastADamagedEntry",
-                                    "ContinuesExtractionAsMuchAsPossibleEvenIfThereAreWarnings",
-                                    1,
-                                    true,
-                                    {"a.txt", "b.txt"},
-                                    true,
-                                    {"a.txt", "b.txt"},
-                                    {},
-                                    1},
-                      // The job stops at the first failed check and removes its folder.
-                      BehaviourCase{"StopsAtADamagedEntry",
-                                    "ContinuesExtractionAsMuchAsPossibleEvenIfThereAreWarnings",
-                                    0,
-                                    true,
-                                    {"a.txt", "b.txt"},
-                                    false,
-                                    {},
-                                    {"a.txt", "b.txt", ""},
-                                    2},
-                      BehaviourCase{"ExtractsWindowsFiles",
-                                    "ExtractsEntriesSpecificToWindows",
-                                    1,
-                                    false,
-                                    {"Thumbs.db", "Desktop.ini", "a.txt"},
-                                    true,
-                                    {"Thumbs.db", "Desktop.ini", "a.txt"},
-                                    {},
-                                    0},
-                      // Skipped without a row.
-                      BehaviourCase{"SkipsWindowsFiles",
-                                    "ExtractsEntriesSpecificToWindows",
-                                    0,
-                                    false,
-                                    {"Thumbs.db", "Desktop.ini", "a.txt"},
-                                    true,
-                                    {"a.txt"},
-                                    {"Thumbs.db", "Desktop.ini"},
-                                    0}),
-    [](const auto& info) { return std::string(info.param.name); });
+constexpr const char* kContinues = "ContinuesExtractionAsMuchAsPossibleEvenIfThereAreWarnings";
+constexpr const char* kWindows = "ExtractsEntriesSpecificToWindows";
+
+// clang-format off
+const BehaviourCase kBehaviourCases[] = {
+    {"ContinuesPastADamagedEntry", kContinues, 1, true, {"a.txt", "b.txt"},
+     true, {"a.txt", "b.txt"}, {}, 1},
+    // The job stops at the first failed check and removes its folder.
+    {"StopsAtADamagedEntry", kContinues, 0, true, {"a.txt", "b.txt"},
+     false, {}, {"a.txt", "b.txt", ""}, 2},
+    {"ExtractsWindowsFiles", kWindows, 1, false, {"Thumbs.db", "Desktop.ini", "a.txt"},
+     true, {"Thumbs.db", "Desktop.ini", "a.txt"}, {}, 0},
+    // Skipped without a row.
+    {"SkipsWindowsFiles", kWindows, 0, false, {"Thumbs.db", "Desktop.ini", "a.txt"},
+     true, {"a.txt"}, {"Thumbs.db", "Desktop.ini"}, 0},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Cases, BehaviourTest, ::testing::ValuesIn(kBehaviourCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // --- The queue -------------------------------------------------------------
 

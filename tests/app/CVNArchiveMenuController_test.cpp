@@ -282,13 +282,12 @@ TEST_F(CVNArchiveMenuControllerTest, StoredPreferencesPreselectRows) {
     const char* comboName;
     int expectedRow;
   };
+  using Languages = std::vector<std::string>;
   const std::vector<Case> cases = {
       // -1 follows the preferred languages; no match gives 1252.
-      {"DefaultWindowsLanguage", qint64(-1), std::vector<std::string>{"ja", "en"},
-       "codepageComboBox", 1},
-      {"DefaultWindowsLanguage", qint64(-1), std::vector<std::string>{"fr-CA", "ru"},
-       "codepageComboBox", 0},
-      {"DefaultWindowsLanguage", qint64(-1), std::vector<std::string>{}, "codepageComboBox", 0},
+      {"DefaultWindowsLanguage", qint64(-1), Languages{"ja", "en"}, "codepageComboBox", 1},
+      {"DefaultWindowsLanguage", qint64(-1), Languages{"fr-CA", "ru"}, "codepageComboBox", 0},
+      {"DefaultWindowsLanguage", qint64(-1), Languages{}, "codepageComboBox", 0},
       {"DefaultWindowsLanguage", qint64(950), std::nullopt, "codepageComboBox", 4},
       // A value that equals no row leaves the first row selected.
       {"DefaultWindowsLanguage", qint64(1251), std::nullopt, "codepageComboBox", 0},
@@ -467,42 +466,13 @@ TEST_F(CVNArchiveMenuControllerTest, MakeOperationsResolvesTheCodepageAndRefuses
     bool made;
     CVNStringEncoding encoding;
   };
+  using E = CVNStringEncoding;
   const std::vector<Case> cases = {
-      {"-1 with ja",
-       -1,
-       {"ja"},
-       QStringLiteral("日本"),
-       "_",
-       true,
-       CVNStringEncoding::WindowsJapanese},
-      {"-1 with none",
-       -1,
-       {"ru"},
-       QStringLiteral("café"),
-       "_",
-       true,
-       CVNStringEncoding::WindowsLatin1},
-      {"-1 with none, Japanese password",
-       -1,
-       {"ru"},
-       QStringLiteral("日本"),
-       "_",
-       false,
-       CVNStringEncoding::WindowsLatin1},
-      {"Korean password in 932",
-       932,
-       {"en"},
-       QStringLiteral("한국"),
-       "_",
-       false,
-       CVNStringEncoding::WindowsJapanese},
-      {"Korean password in 949",
-       949,
-       {"en"},
-       QStringLiteral("한국"),
-       std::nullopt,
-       true,
-       CVNStringEncoding::WindowsKorean},
+      {"-1 with ja", -1, {"ja"}, QStringLiteral("日本"), "_", true, E::WindowsJapanese},
+      {"-1 with none", -1, {"ru"}, QStringLiteral("café"), "_", true, E::WindowsLatin1},
+      {"-1 with none, Japanese", -1, {"ru"}, QStringLiteral("日本"), "_", false, E::WindowsLatin1},
+      {"Korean in 932", 932, {"en"}, QStringLiteral("한국"), "_", false, E::WindowsJapanese},
+      {"Korean in 949", 949, {"en"}, QStringLiteral("한국"), std::nullopt, true, E::WindowsKorean},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
