@@ -11,9 +11,7 @@
 
 namespace {
 
-class MainWindowPlacementTest : public AppTest {};
-
-TEST_F(MainWindowPlacementTest, OpensCentredOnThePrimaryScreensFreeArea) {
+TEST_F(AppTest, MainWindowOpensCentredOnThePrimaryScreensFreeArea) {
   const QScreen* screen = QGuiApplication::primaryScreen();
   ASSERT_NE(screen, nullptr);
   const QRect available = screen->availableGeometry();

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Corvana in a real X window, started the way a person starts it (scripts/run):
 # with a small archive it extracts it and quits by itself; without files it
-# shows a window named Corvana that quits on Ctrl+Q and takes a real drag. Screenshots of the real
-# window go next to the offscreen ones.
+# shows a window named Corvana that takes a real drag and quits on Ctrl+Q.
+# Screenshots of the real window go next to the offscreen ones.
 #   xvfb_test.sh SOURCE_ROOT BUILD_DIR SCREENSHOT_DIR
 set -euo pipefail
 root=$1
@@ -56,37 +56,18 @@ status=0
 [ "$status" -eq 0 ] || { echo "FAIL: scripts/run t.zip exited $status"; exit 1; }
 [ -f "$work/t/src/a.txt" ] || { echo "FAIL: nothing was extracted"; exit 1; }
 
-# 2. No files: a window named Corvana, which quits on Ctrl+Q.
-"$root/scripts/run" >"$work/run.log" 2>&1 &
-pid=$!
-window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Corvana$' | head -1) || true
-[ -n "$window" ] || { echo "FAIL: no window named Corvana"; cat "$work/run.log"; exit 1; }
-sleep 1
-import -window "$window" "$shots/app-xvfb-main-window.png"
-quit_by_ctrl_q "without files"
-
-# 3. An archive whose job ends with a warning: the application stays open with
-# its tile, and quits on Ctrl+Q.
-echo "not an archive" >"$work/bad.zip"
-"$root/scripts/run" "$work/bad.zip" >"$work/run.log" 2>&1 &
-pid=$!
-window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Corvana$' | head -1) || true
-[ -n "$window" ] || { echo "FAIL: no window for bad.zip"; cat "$work/run.log"; exit 1; }
-sleep 3
-kill -0 "$pid" 2>/dev/null || { echo "FAIL: a job with a warning ended the application"; exit 1; }
-import -window "$window" "$shots/app-xvfb-failed-tile.png"
-quit_by_ctrl_q "after a failed job"
-
-# 4. A real drag from another program onto the window: a name that is not
-# UTF-8 keeps its bytes, and the sibling named after its lossy UTF-8 reading
-# ("caf\uFFFD") is left alone.
+# 2. No files: a window named Corvana. A real drag from another program onto
+# it: a name that is not UTF-8 keeps its bytes, and the sibling named after its
+# lossy UTF-8 reading ("caf\uFFFD") is left alone. Then it quits on Ctrl+Q.
 name=$'caf\xe9'
 make_byte_name_archives "$work" "$name"
 printf '%s\r\n' "$(file_uri "$work/$name.zip")" >"$work/drag.uris"
 "$root/scripts/run" >"$work/run.log" 2>&1 &
 pid=$!
 window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Corvana$' | head -1) || true
-[ -n "$window" ] || { echo "FAIL: no window for the drop"; cat "$work/run.log"; exit 1; }
+[ -n "$window" ] || { echo "FAIL: no window named Corvana"; cat "$work/run.log"; exit 1; }
+sleep 1
+import -window "$window" "$shots/app-xvfb-main-window.png"
 "$build/tests/app/corvana-test-drag-source" "$work/drag.uris" >"$work/drag.out" &
 source_pid=$!
 timeout 60 xdotool search --sync --onlyvisible --name '^corvana-test-drag-source$' >/dev/null ||
@@ -113,7 +94,19 @@ kill "$source_pid" 2>/dev/null || true
 wait "$source_pid" 2>/dev/null || true
 quit_by_ctrl_q "after the drop"
 
-# 5. No display at all: one clear line and status 1.
+# 3. An archive whose job ends with a warning: the application stays open with
+# its tile, and quits on Ctrl+Q.
+echo "not an archive" >"$work/bad.zip"
+"$root/scripts/run" "$work/bad.zip" >"$work/run.log" 2>&1 &
+pid=$!
+window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Corvana$' | head -1) || true
+[ -n "$window" ] || { echo "FAIL: no window for bad.zip"; cat "$work/run.log"; exit 1; }
+sleep 3
+kill -0 "$pid" 2>/dev/null || { echo "FAIL: a job with a warning ended the application"; exit 1; }
+import -window "$window" "$shots/app-xvfb-failed-tile.png"
+quit_by_ctrl_q "after a failed job"
+
+# 4. No display at all: one clear line and status 1.
 status=0
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/scripts/run" 2>&1) || status=$?
 [ "$status" -eq 1 ] || { echo "FAIL: without a display scripts/run exited $status"; exit 1; }
