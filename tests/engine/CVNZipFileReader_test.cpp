@@ -149,12 +149,9 @@ TEST(ReaderSearchTest, Comments) {
 // Short, empty, foreign, random and truncated files: no reader, and nothing raised.
 TEST(ReaderSearchTest, NoReaderWithoutAValidDirectory) {
   const Bytes empty = TestZipBuilder().archive();
-  std::vector<Bytes> files = {{},
-                              Bytes(21, 0),
-                              empty,
-                              Bytes(empty.begin() + 1, empty.end()),
-                              Bytes(100, 'a'),
-                              randomBytes(300000, 99)};
+  std::vector<Bytes> files = {Bytes{},         Bytes(21, 0),
+                              empty,           Bytes(empty.begin() + 1, empty.end()),
+                              Bytes(100, 'a'), randomBytes(300000, 99)};
   for (uint32_t seed = 1; seed <= 8; ++seed) files.push_back(randomBytes(1000 + 9000 * seed, seed));
   const Bytes archive =
       TestZipBuilder().add("a.txt", "alpha").add("d/").add("d/b.txt", "beta").archive();
@@ -507,13 +504,12 @@ TEST(ReaderPasswordTest, TheJobsPasswordLoopGivesTheNamesOfOneTry) {
   {
     CVNZipFileWriter writer(archive);
     writer.setPassword(CVNEncodeString(password, CVNStringEncodingForWindowsCodepage(1252)));
-    for (auto [name, path] :
-         std::vector<std::pair<std::u16string, std::string>>{{u"x.txt", "x.txt"},
-                                                             {u"x.txt", "x.txt"},
-                                                             {u"d/x.txt", "x.txt"},
-                                                             {u"d", "d"},
-                                                             {u"y.txt", "y.txt"},
-                                                             {u"x.txt", "y.txt"}})
+    // clang-format off
+    const std::pair<std::u16string, std::string> entries[] = {
+        {u"x.txt", "x.txt"}, {u"x.txt", "x.txt"}, {u"d/x.txt", "x.txt"}, {u"d", "d"},
+        {u"y.txt", "y.txt"}, {u"x.txt", "y.txt"}};
+    // clang-format on
+    for (const auto& [name, path] : entries)
       ASSERT_EQ(writer.writeFileName(name, sources / path, -1), 0);
     writer.closeFile();
   }
