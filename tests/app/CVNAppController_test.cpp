@@ -357,9 +357,8 @@ TEST_F(AppTest, AJobThatFinishesDuringTeardownNeitherQuitsNorAsksForAttention) {
   auto held = addHeld();
   ASSERT_TRUE(CVNSpinUntil([&] { return job(0)->isFinished() && held->isExecuting(); }));
   int terminations = 0;
-  int attention = 0;
   controller()->setTerminationHandler([&] { ++terminations; });
-  QObject::connect(controller(), &CVNAppController::attentionRequested, [&] { ++attention; });
+  QSignalSpy attention(controller(), &CVNAppController::attentionRequested);
   // The job finishes cleanly while its finish still waits for the event loop,
   // which next turns inside the controller's teardown.
   held->release();
@@ -367,7 +366,7 @@ TEST_F(AppTest, AJobThatFinishesDuringTeardownNeitherQuitsNorAsksForAttention) {
   ASSERT_TRUE(held->isFinished());
   menu_.reset();
   EXPECT_EQ(terminations, 0);
-  EXPECT_EQ(attention, 0);
+  EXPECT_EQ(attention.count(), 0);
 }
 
 TEST_F(AppTest, ASignalTakesTheYesPathWithoutAsking) {

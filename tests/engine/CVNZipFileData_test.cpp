@@ -59,6 +59,7 @@ ZLIB_PROBE(inflateEnd, gNextEnd, -1, (z_streamp s), (s))
 namespace {
 
 using corvana_test::bytes;
+using corvana_test::crc32Of;
 using corvana_test::raised;
 using corvana_test::rawDeflate;
 using corvana_test::rawInflate;
@@ -86,8 +87,6 @@ Bytes mixedData(size_t size, unsigned seed = 1) {
     data[i] = (i / 20000 + seed) % 3 ? uint8_t(text[i % (sizeof text - 1)]) : uint8_t(random());
   return data;
 }
-
-uint32_t crc32Of(const Bytes& data) { return uint32_t(crc32(0, data.data(), uInt(data.size()))); }
 
 // Cancels once it has taken `cancelAfter` progress calls (never when negative).
 struct FakeJob : CVNEngineJob {
